@@ -1,0 +1,1 @@
+#include "operator_messages.h"

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace programador {
+
+// Every message the operator sees goes through this interface. The program shows a
+// modal QMessageBox titled "Telvarin"; the tests record the texts and answer from a script.
+enum class MessageIcon { None, Information, Warning, Error };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+class OperatorMessages {
+public:
+    virtual ~OperatorMessages() = default;
+    virtual MessageAnswer show(const QString& text, MessageIcon icon, MessageButtons buttons) = 0;
+};
+
+} // namespace programador

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace programador {
+
+// Any failure of the serial line. The load sequence's error trap catches it.
+class SerialError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The serial port operations the transfer and the port dialog use. Every failure is
+// raised as SerialError; nothing is reported through return codes.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    virtual void setPortNumber(std::int16_t port) = 0;       // COM1..COM4 for the next open
+    virtual void setSettings(const QString& settings) = 0;   // "9600,N,8,1"
+    virtual void setInputLength(std::int16_t length) = 0;    // 1: a read returns one byte
+    virtual void open() = 0;
+    virtual void close() = 0;                                // writes out what is queued first
+    virtual bool isOpen() const = 0;
+    virtual void write(const QByteArray& bytes) = 0;         // queues the bytes and returns
+    virtual int bytesWaiting() = 0;                          // received bytes not yet read
+    virtual QByteArray read() = 0;                           // oldest received byte(s), up to the input length
+};
+
+} // namespace programador
