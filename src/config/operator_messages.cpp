@@ -1,1 +1,0 @@
-#include "operator_messages.h"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "cooperative_wait.h"
+#include "operator_messages.h"
+#include "serial_line.h"
+#include "transfer_view.h"
+#include "xmodem_sender.h"
+
+#include <cstdint>
+
+namespace programador {
+
+// What "Cargar Firmware" does: lock the window, open the port, handshake, NAK, every
+// block, EOT, close, tell the operator. Four exits: success, failure, cancel, error.
+class LoadSequence {
+public:
+    LoadSequence(CooperativeWait& wait, XmodemSender& sender, TransferView& view,
+                 OperatorMessages& messages, const std::int16_t& puerto);
+
+    void Command1_Click();          // runs a whole transfer, returns when it has ended
+    void Command2_Click();          // "Cancelar": only raises cancelado
+    bool running() const { return running_; }
+
+private:
+    CooperativeWait& wait_;
+    XmodemSender& sender_;
+    TransferView& view_;
+    OperatorMessages& messages_;
+    const std::int16_t& puerto_;
+    bool running_ = false;
+};
+
+} // namespace programador
