@@ -1,0 +1,32 @@
+#pragma once
+
+#include "firmware_image.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace programador {
+
+// Reading a firmware image file into the image buffer.
+class FirmwareFile {
+public:
+    enum class Result {
+        Loaded,       // the image is in the buffer, largo_archivo holds its length
+        Unreadable,   // missing, not a regular file, no permission, read error
+        TooLarge,     // longer than can be sent whole (1953 blocks); the buffer is untouched
+    };
+
+    // Loads the file at path into image. Only regular files are read (a FIFO, a device or
+    // a directory is refused at once, never blocking). The bytes after the image's end are
+    // cleared, so the last block is padded with 0x00 whatever was loaded before.
+    static Result load(const QString& path, FirmwareImage& image);
+
+    // The number of blocks an image of this length is sent in: at least one.
+    static std::int32_t blockCount(std::int32_t length);
+
+    // The directory path and a name in it, with one separator between them.
+    static QString joinPath(const QString& directory, const QString& name);
+};
+
+} // namespace programador
