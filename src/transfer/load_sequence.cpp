@@ -2,8 +2,6 @@
 
 #include "handshake.h"
 
-#include "handshake.h"
-
 #include <QByteArray>
 #include <QString>
 
