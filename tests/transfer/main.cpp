@@ -3,6 +3,7 @@
 int runWaitTests(int argc, char** argv);
 int runHandshakeTests(int argc, char** argv);
 int runXmodemSenderTests(int argc, char** argv);
+int runLoadSequenceTests(int argc, char** argv);
 
 // One program for the transfer; each group of cases is its own test class.
 int main(int argc, char** argv)
@@ -12,5 +13,6 @@ int main(int argc, char** argv)
     failed += runWaitTests(argc, argv);
     failed += runHandshakeTests(argc, argv);
     failed += runXmodemSenderTests(argc, argv);
+    failed += runLoadSequenceTests(argc, argv);
     return failed == 0 ? 0 : 1;
 }
