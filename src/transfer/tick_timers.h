@@ -9,7 +9,6 @@ namespace programador {
 
 // Timer1 (1000 ms) and Timer2 (100 ms): they tick from creation until the program ends.
 class TickTimers : public QObject {
-    Q_OBJECT
 public:
     explicit TickTimers(TickCounters& counters, QObject* parent = nullptr);
 

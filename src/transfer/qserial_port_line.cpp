@@ -1,0 +1,172 @@
+#include "qserial_port_line.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <poll.h>
+#include <termios.h>
+
+namespace programador {
+
+QSerialPortLine::QSerialPortLine()
+{
+    // Only a lost device breaks the line. Other errors are not fatal: on a
+    // pseudo-terminal, for instance, the modem-line ioctls report UnsupportedOperation.
+    QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError && port_.isOpen() && !broken_) {
+            broken_ = true;
+            brokenReason_ = port_.errorString();
+        }
+    });
+}
+
+QSerialPortLine::~QSerialPortLine()
+{
+    if (port_.isOpen())
+        port_.close();
+}
+
+QString QSerialPortLine::devicePath(std::int16_t port)
+{
+    const QByteArray configured = qgetenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(port));
+    if (!configured.isEmpty())
+        return QString::fromLocal8Bit(configured);
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+
+void QSerialPortLine::fail(const QString& reason)
+{
+    const QString line = QStringLiteral("programador: %1: %2").arg(device_.isEmpty() ? devicePath(portNumber_) : device_, reason);
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    throw SerialError(line.toStdString());
+}
+
+void QSerialPortLine::setPortNumber(std::int16_t port)
+{
+    if (port < 1 || port > 4) {
+        device_.clear();
+        fail(QStringLiteral("no such port number %1").arg(port));
+    }
+    portNumber_ = port;
+}
+
+void QSerialPortLine::setSettings(const QString& settings)
+{
+    // The device speaks 9600 baud, no parity, 8 data bits, 1 stop bit; nothing else is offered.
+    if (settings.compare(QLatin1String("9600,N,8,1"), Qt::CaseInsensitive) != 0)
+        fail(QStringLiteral("unsupported line settings \"%1\"").arg(settings));
+}
+
+void QSerialPortLine::setInputLength(std::int16_t length)
+{
+    if (length < 0)
+        fail(QStringLiteral("invalid input length %1").arg(length));
+    inputLength_ = length;
+}
+
+void QSerialPortLine::open()
+{
+    if (port_.isOpen())
+        port_.close();
+    broken_ = false;
+    brokenReason_.clear();
+    device_ = devicePath(portNumber_);
+    port_.setPortName(device_);
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite))
+        fail(port_.errorString());
+    // Nothing that arrived before this open belongs to the run.
+    port_.clear(QSerialPort::Input);
+}
+
+bool QSerialPortLine::hungUp() const
+{
+    pollfd pfd{static_cast<int>(port_.handle()), POLLIN, 0};
+    if (::poll(&pfd, 1, 0) < 0)
+        return false;
+    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void QSerialPortLine::checkAlive()
+{
+    if (!port_.isOpen())
+        fail(QStringLiteral("port is not open"));
+    if (!broken_ && hungUp()) {
+        broken_ = true;
+        brokenReason_ = QStringLiteral("the device went away");
+    }
+    if (broken_)
+        fail(brokenReason_);
+}
+
+void QSerialPortLine::close()
+{
+    if (!port_.isOpen())
+        return;
+    if (broken_ || hungUp()) {
+        const QString reason = broken_ ? brokenReason_ : QStringLiteral("the device went away");
+        port_.close();
+        fail(reason);
+    }
+    // Write out what Qt still holds, then let the tty send it, so the final EOT reaches
+    // the device before the port closes. At 9600 baud a block leaves in 140 ms.
+    const QDeadlineTimer deadline(5000);
+    while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            break;
+    }
+    const bool written = port_.bytesToWrite() == 0;
+    const int fd = static_cast<int>(port_.handle());
+    int drained;
+    do {
+        drained = ::tcdrain(fd);
+    } while (drained != 0 && errno == EINTR);
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    port_.close();
+    if (!written)
+        fail(QStringLiteral("queued bytes could not be written"));
+    if (drained != 0 && errno != ENOTTY)
+        fail(reason);
+}
+
+bool QSerialPortLine::isOpen() const
+{
+    return port_.isOpen();
+}
+
+void QSerialPortLine::write(const QByteArray& bytes)
+{
+    checkAlive();
+    if (port_.write(bytes) != bytes.size())
+        fail(port_.errorString());
+    // Start writing now rather than at the next pass of the event loop; never blocks.
+    port_.flush();
+}
+
+int QSerialPortLine::bytesWaiting()
+{
+    // Bytes already received are reported even when the device has gone since.
+    if (port_.isOpen() && port_.bytesAvailable() == 0)
+        port_.waitForReadyRead(0);   // picks up what the tty holds, without waiting
+    if (port_.isOpen() && port_.bytesAvailable() > 0)
+        return static_cast<int>(port_.bytesAvailable());
+    checkAlive();
+    return 0;
+}
+
+QByteArray QSerialPortLine::read()
+{
+    if (!port_.isOpen() || port_.bytesAvailable() == 0)
+        checkAlive();
+    return port_.read(inputLength_ > 0 ? inputLength_ : port_.bytesAvailable());
+}
+
+} // namespace programador
