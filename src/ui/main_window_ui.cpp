@@ -7,6 +7,8 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
 
 namespace programador {
 
@@ -50,6 +52,17 @@ void paintList(QWidget* list, const QColor& windowBackground)
         pal.setColor(role, windowBackground);
     list->setPalette(pal);
     list->setAutoFillBackground(true);
+}
+
+// The drive list's closed box would be drawn as a shaded button; the classic style draws it
+// as one blue field with its arrow button, like the lists. The style belongs to owner.
+void paintDriveList(QComboBox* drives, const QColor& windowBackground, QObject* owner)
+{
+    paintList(drives, windowBackground);
+    if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) {
+        classic->setParent(owner);
+        drives->setStyle(classic);
+    }
 }
 
 QPushButton* makeButton(const QString& caption, QWidget* parent)
@@ -112,7 +125,7 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     Drive1 = new QComboBox(client);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setFont(listFont);
-    paintList(Drive1, windowBackground);
+    paintDriveList(Drive1, windowBackground, this);
     place(Drive1, twips_, kDrive1);
 
     Dir1 = new QListWidget(client);
@@ -127,17 +140,16 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     paintList(File1, windowBackground);
     place(File1, twips_, kFile1);
 
-    // Label2, the file line: blue text on the window-background colour, flat one-pixel border
-    // (drawn in the window-text colour; the caption is drawn in the Text role).
+    // Label2, the file line: blue text on the window-background colour, in a flat
+    // one-pixel border (drawn, like the caption, in blue).
     Label2 = new AutoSizeLabel(QStringLiteral("No hay archivo seleccionado..."), client);
     Label2->setObjectName(QStringLiteral("Label2"));
     {
         QPalette pal = Label2->palette();
         pal.setColor(QPalette::Window, windowBackground);
-        pal.setColor(QPalette::Text, kBlue);
+        pal.setColor(QPalette::WindowText, kBlue);
         Label2->setPalette(pal);
     }
-    Label2->setForegroundRole(QPalette::Text);
     Label2->setAutoFillBackground(true);
     Label2->setFrameStyle(QFrame::Box | QFrame::Plain);
     Label2->setLineWidth(1);
