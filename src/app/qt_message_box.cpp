@@ -1,0 +1,48 @@
+#include "qt_message_box.h"
+
+namespace programador {
+
+namespace {
+
+QMessageBox::Icon toQt(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+std::unique_ptr<QMessageBox> QtMessageBox::build(const QString& text, MessageIcon icon, MessageButtons buttons)
+{
+    const bool yesNo = buttons == MessageButtons::YesNo;
+    auto box = std::make_unique<QMessageBox>(toQt(icon), QStringLiteral("Telvarin"), text,
+                                             yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    return box;
+}
+
+MessageAnswer QtMessageBox::answerFor(int result, MessageButtons buttons)
+{
+    if (buttons == MessageButtons::Ok)
+        return MessageAnswer::Ok;
+    return result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+MessageAnswer QtMessageBox::show(const QString& text, MessageIcon icon, MessageButtons buttons)
+{
+    const std::unique_ptr<QMessageBox> box = build(text, icon, buttons);
+    return answerFor(box->exec(), buttons);
+}
+
+} // namespace programador
