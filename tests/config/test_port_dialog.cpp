@@ -505,11 +505,16 @@ void TestPortDialog::widgetHasNoDefaultOrCancelKey()
     QSignalSpy cancelled(w.Command2, &QPushButton::clicked);
     QSignalSpy closing(&w, &PortDialogUi::closeRequested);
 
-    w.Option2->setFocus();
-    QTest::keyClick(&w, Qt::Key_Return);
-    QTest::keyClick(&w, Qt::Key_Enter);
-    QTest::keyClick(&w, Qt::Key_Escape);
-    QTest::keyClick(w.Option2, Qt::Key_Escape);
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // Keys go where the focus is, and from there up to the window.
+    for (QWidget* focus : {static_cast<QWidget*>(w.Option2), static_cast<QWidget*>(w.Command2)}) {
+        focus->setFocus();
+        QCOMPARE(QApplication::focusWidget(), focus);
+        QTest::keyClick(focus, Qt::Key_Return);
+        QTest::keyClick(focus, Qt::Key_Enter);
+        QTest::keyClick(focus, Qt::Key_Escape);
+    }
 
     QVERIFY(w.isVisible());
     QCOMPARE(accepted.count(), 0);
