@@ -1,6 +1,7 @@
 // The port dialog: its logic against fakes of the window, the main window and the port
 // probe (with the real settings file in a temporary directory), the PUERTO_SERIE widget
 // as designed, and the two together.
+#include "file_obstacles.h"
 #include "port_dialog.h"
 #include "port_dialog_ui.h"
 #include "port_settings.h"
@@ -177,6 +178,7 @@ private slots:
     void acceptWithWorkingPort();
     void acceptWithNoSelectionTakesCom1();
     void failingProbeThenGoodChoice();
+    void failedSaveThenCancel_data();
     void failedSaveThenCancel();
     void cancelChangesNothing_data();
     void cancelChangesNothing();
@@ -331,15 +333,32 @@ void TestPortDialog::failingProbeThenGoodChoice()
 
 // A save that fails keeps the dialog up; the port taken stays in force for the run,
 // also after "Cancelar", while the file does not hold it.
+void TestPortDialog::failedSaveThenCancel_data()
+{
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QByteArray>("fileAfter");
+    QTest::newRow("working directory gone") << false << QByteArray("<missing>");
+    QTest::newRow("disk full, old file kept") << true << QByteArray("1\r\n");
+}
+
 void TestPortDialog::failedSaveThenCancel()
 {
+    QFETCH(bool, diskFull);
+    QFETCH(QByteArray, fileAfter);
     Rig rig("1\r\n");
     rig.dialog.configurar_Click();
     rig.view.selectOption(3);
-    QVERIFY(QDir(rig.dir.path()).removeRecursively());   // the working directory is gone
+    if (!diskFull)
+        QVERIFY(QDir(rig.dir.path()).removeRecursively());
     rig.log.clear();
 
-    rig.dialog.Command1_Click();
+    if (diskFull) {
+        testing::NoRoomForAByte noRoom;
+        QVERIFY(noRoom.holds());
+        rig.dialog.Command1_Click();
+    } else {
+        rig.dialog.Command1_Click();
+    }
 
     QCOMPARE(rig.messages.texts(), QStringList{QStringLiteral("Error de archivo")});
     QCOMPARE(rig.messages.shown[0].icon, MessageIcon::Error);
@@ -355,7 +374,7 @@ void TestPortDialog::failedSaveThenCancel()
     QCOMPARE(rig.settings.puerto, std::int16_t(3));
     QVERIFY(rig.mainWindow.enabled);
     QVERIFY(!rig.view.created);
-    QCOMPARE(rig.fileNow(), QByteArray("<missing>"));
+    QCOMPARE(rig.fileNow(), fileAfter);
     rig.dialog.configurar_Click();
     QCOMPARE(rig.view.selected, 3);
 }
