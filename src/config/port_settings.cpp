@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <optional>
@@ -28,9 +29,20 @@ QString settingsPath(const QString& directory)
     return dir.filePath(name);
 }
 
+// Only a regular file (or a link to one) is the settings file. Opening a FIFO or a
+// device by that name would block start-up or talk to hardware, and QSaveFile would
+// write into it directly; a name taken by one is neither read nor replaced.
+bool takenByOther(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.isFile() && (info.exists() || info.isSymLink());
+}
+
 // The first byte of the file, or nothing when the file is missing, unreadable or empty.
 std::optional<char> readFirstByte(const QString& path)
 {
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -44,11 +56,17 @@ std::optional<char> readFirstByte(const QString& path)
 // never leaves the old file missing or cut short.
 bool writePort(const QString& path, std::int16_t port)
 {
+    if (takenByOther(path))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray line = QByteArray::number(port) + "\r\n";
-    if (file.write(line) != line.size())
+    // QSaveFile holds the bytes in its buffer, and its commit() does not notice when
+    // they cannot be written out (disk full, file-size limit): it would put an empty
+    // file in place and report success. Flushing first brings that failure out; the
+    // unfinished copy is then thrown away and the old file stays.
+    if (file.write(line) != line.size() || !file.flush())
         return false;
     return file.commit();
 }
@@ -83,7 +101,7 @@ void PortSettings::lee_puerto()
             puerto = portFromByte(*c);
             return;
         }
-        if (!writePort(path, 1))
+        if (pass > 0 || !writePort(path, 1))
             break;
     }
     puerto = 1;
