@@ -1,4 +1,4 @@
-#include "closed_serial_line.h"
+#include "qserial_port_line.h"
 #include "event_loop_yield.h"
 #include "main_window.h"
 #include "qt_message_box.h"
@@ -10,11 +10,10 @@
 
 namespace {
 
-// The program's one serial line. The real port arrives with QSerialPortLine; until then
-// every open fails and a load run ends through its error exit.
+// The program's one serial line, COM1..COM4 on the machine's serial devices.
 std::unique_ptr<programador::SerialLine> makeSerialLine()
 {
-    return std::make_unique<programador::ClosedSerialLine>();
+    return std::make_unique<programador::QSerialPortLine>();
 }
 
 } // namespace

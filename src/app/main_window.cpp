@@ -1,11 +1,16 @@
 #include "main_window.h"
 
+#include "file_browser.h"
+#include "firmware_file.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
 #include <QStyle>
+#include <QSignalBlocker>
 
 #include <cmath>
 #include <limits>
@@ -38,13 +43,31 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
       settings_(messages, settingsDirectory),
       timers_(ticks_),
       image_(std::make_unique<FirmwareImage>()),
-      ui_(twips)
+      ui_(twips),
+      wait_(ticks_, events, line),
+      sender_(wait_, *image_, *this),
+      sequence_(wait_, sender_, *this, messages, settings_.puerto),
+      portProbe_(line),
+      portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages)
 {
+    portDialogWindow_.setLogic(portDialog_);
+
     connect(ui_.ayuda, &QAction::triggered, this, &MainWindow::ayuda_Click);
     connect(ui_.configurar, &QAction::triggered, this, &MainWindow::configurar_Click);
     connect(ui_.salir, &QAction::triggered, this, &MainWindow::salir_Click);
-    // "Cargar Firmware" (Command1) and "Cancelar" (Command2) are the load sequence's; the
-    // three lists are the image selection's. Both connect to ui_ here when they are added.
+    connect(ui_.Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(ui_.Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
+    connect(ui_.Drive1, &QComboBox::activated, this, &MainWindow::Drive1_Change);
+    connect(ui_.Dir1, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { openDirectory(item->data(Qt::UserRole).toString()); });
+    connect(ui_.File1, &QListWidget::itemClicked, this, &MainWindow::File1_Click);
+    connect(ui_.File1, &QListWidget::itemActivated, this, &MainWindow::File1_Click);
+
+    // The lists start on the working directory and the drive it lies on.
+    dirPath_ = QDir::currentPath();
+    showDrives();
+    showDirectories();
+    Dir1_Change();
 
     ui_.installEventFilter(this);
 }
@@ -85,8 +108,7 @@ void MainWindow::Form_Load()
 
 void MainWindow::marca_puerto()
 {
-    if (marcaPuertoHook_)
-        marcaPuertoHook_();
+    portDialog_.marca_puerto();
 }
 
 void MainWindow::ayuda_Click()
@@ -96,7 +118,126 @@ void MainWindow::ayuda_Click()
 
 void MainWindow::configurar_Click()
 {
-    // Opens the port dialog once it exists.
+    portDialog_.configurar_Click();
+}
+
+void MainWindow::setEnabled(bool enabled)
+{
+    ui_.setEnabled(enabled);
+}
+
+void MainWindow::showAndRaise()
+{
+    ui_.show();
+    ui_.raise();
+    ui_.activateWindow();
+}
+
+void MainWindow::Command1_Click()
+{
+    sequence_.Command1_Click();
+}
+
+void MainWindow::Command2_Click()
+{
+    sequence_.Command2_Click();
+}
+
+void MainWindow::showDrives()
+{
+    drives_ = FileBrowser::driveRoots();
+    const QSignalBlocker quiet(ui_.Drive1);
+    ui_.Drive1->clear();
+    ui_.Drive1->addItems(drives_);
+    ui_.Drive1->setCurrentIndex(static_cast<int>(drives_.indexOf(FileBrowser::driveOf(dirPath_, drives_))));
+}
+
+void MainWindow::showDirectories()
+{
+    ui_.Dir1->clear();
+    int current = 0;
+    for (const FileBrowser::DirectoryEntry& entry : FileBrowser::directoryEntries(dirPath_)) {
+        auto* item = new QListWidgetItem(QString(entry.depth * 2, QLatin1Char(' ')) + entry.label, ui_.Dir1);
+        item->setData(Qt::UserRole, entry.path);
+        if (entry.inChain)
+            current = ui_.Dir1->count() - 1;
+    }
+    ui_.Dir1->setCurrentRow(current);
+}
+
+void MainWindow::showFiles()
+{
+    ui_.File1->clear();
+    ui_.File1->addItems(FileBrowser::matchingFiles(filePath_));
+}
+
+void MainWindow::Drive1_Change()
+{
+    const int index = ui_.Drive1->currentIndex();
+    if (index >= 0 && index < drives_.size())
+        openDirectory(drives_.at(index));
+}
+
+void MainWindow::openDirectory(const QString& path)
+{
+    dirPath_ = QDir::cleanPath(path);
+    showDirectories();
+    Dir1_Change();
+}
+
+void MainWindow::Dir1_Change()
+{
+    filePath_ = dirPath_;
+    showFiles();
+}
+
+void MainWindow::File1_Click()
+{
+    const QListWidgetItem* item = ui_.File1->currentItem();
+    if (!item)
+        return;
+    ui_.Command1->setEnabled(false);
+    ui_.salir->setEnabled(false);
+    ui_.ayuda->setEnabled(false);
+    ui_.configurar->setEnabled(false);
+    setBusyPointer();
+
+    const QString path = FirmwareFile::joinPath(filePath_, item->text());
+    switch (FirmwareFile::load(path, *image_)) {
+    case FirmwareFile::Result::Loaded:
+        break;
+    case FirmwareFile::Result::TooLarge:
+        // Only 1953 blocks fit the device's buffer: a longer image would stop half-way.
+        imageLoadFailed(QStringLiteral("Archivo demasiado grande"));
+        return;
+    case FirmwareFile::Result::Unreadable:
+        imageLoadFailed(QStringLiteral("Error en archivo"));
+        return;
+    }
+    ui_.Label2->setText(QStringLiteral("Archivo: ") + path);
+    // The bar counts the blocks that will be sent, so it ends full for every length.
+    setProgressMaximum(static_cast<float>(FirmwareFile::blockCount(image_->largo_archivo)));
+    setProgressValue(0.0f);
+    ui_.Command1->setEnabled(true);
+    setNormalPointer();
+    ui_.salir->setEnabled(true);
+    ui_.ayuda->setEnabled(true);
+    ui_.configurar->setEnabled(true);
+}
+
+void MainWindow::imageLoadFailed(const QString& message)
+{
+    setNormalPointer();
+    messages_.show(message, MessageIcon::Warning, MessageButtons::Ok);
+    try {
+        if (line_.isOpen())
+            line_.close();
+    } catch (const SerialError&) {
+        // A port that fails to close is left as it is; the next run opens it anew.
+    }
+    habilita();
+    ui_.Command1->setEnabled(false);   // no image is ready to send
+    ui_.Label2->setText(QString());
 }
 
 void MainWindow::salir_Click()
@@ -109,8 +250,8 @@ void MainWindow::salir_Click()
 
 void MainWindow::abandonTransfer()
 {
-    if (abandonTransferHook_)
-        abandonTransferHook_();
+    if (sequence_.running())
+        wait_.abandon();
 }
 
 void MainWindow::windowClosing()

@@ -1,14 +1,19 @@
 #pragma once
 
+#include "cooperative_wait.h"
 #include "event_yield.h"
 #include "firmware_image.h"
+#include "load_sequence.h"
 #include "main_window_ui.h"
 #include "operator_messages.h"
+#include "port_dialog.h"
+#include "port_dialog_window.h"
 #include "port_settings.h"
 #include "serial_line.h"
 #include "tick_counters.h"
 #include "tick_timers.h"
 #include "transfer_view.h"
+#include "xmodem_sender.h"
 #include "twips.h"
 
 #include <QObject>
@@ -21,12 +26,13 @@
 namespace programador {
 
 // The main window's behaviour: start-up (Form_Load), the idle state (habilita), the menu
-// commands, closing, and the window as the transfer sees it.
+// commands, closing, browsing for and loading the image, the load sequence behind
+// "Cargar Firmware" and "Cancelar", and the port dialog behind "Configurar puerto serie".
 //
 // Owns the window, the port settings, the tick counters with their timers (ticking from
-// construction until destruction) and the image buffer. The operator messages, the serial
+// construction until destruction), the image buffer, the transfer and the port dialog. The operator messages, the serial
 // line and the event yield are the program's (or a test's) and outlive this object.
-class MainWindow : public QObject, public TransferView {
+class MainWindow : public QObject, public TransferView, public PortDialogMainWindow {
     Q_OBJECT
 public:
     // Ends the program; the program ends its event loop, the tests record the call.
@@ -50,6 +56,24 @@ public:
     void configurar_Click();
     void salir_Click();
 
+    // The buttons: the load sequence, and "Cancelar" raising its cancel flag.
+    void Command1_Click();
+    void Command2_Click();
+
+    // Browsing: a drive chosen in Drive1 becomes Dir1's path; a change of Dir1's path
+    // becomes File1's path. File1_Click loads the selected image.
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_Click();
+    // Opens a directory list entry: it becomes Dir1's path.
+    void openDirectory(const QString& path);
+    QString dirPath() const { return dirPath_; }
+    QString filePath() const { return filePath_; }
+
+    // PortDialogMainWindow: the port dialog enables the window and brings it back.
+    void setEnabled(bool enabled) override;
+    void showAndRaise() override;
+
     // TransferView, on the real widgets.
     void setStatusText(const QString& text) override;
     void setStatusVisible(bool visible) override;
@@ -67,13 +91,6 @@ public:
     // The hourglass, for the image load.
     void setBusyPointer();
 
-    // Hooks for the pieces wired later. marca_puerto runs inside Form_Load right after
-    // lee_puerto (the port dialog preselects puerto's option there); abandonTransfer runs
-    // when the window closes, before the program ends (a transfer under way is told to
-    // give up: port closed, no message). Both do nothing until set.
-    void setMarcaPuerto(std::function<void()> hook) { marcaPuertoHook_ = std::move(hook); }
-    void setAbandonTransfer(std::function<void()> hook) { abandonTransferHook_ = std::move(hook); }
-
     MainWindowUi& ui() { return ui_; }
     PortSettings& settings() { return settings_; }
     TickCounters& ticks() { return ticks_; }
@@ -82,6 +99,10 @@ public:
     OperatorMessages& messages() { return messages_; }
     SerialLine& line() { return line_; }
     EventYield& events() { return events_; }
+    CooperativeWait& transferWait() { return wait_; }
+    LoadSequence& loadSequence() { return sequence_; }
+    PortDialog& portDialog() { return portDialog_; }
+    PortDialogUi* portDialogUi() const { return portDialogWindow_.ui(); }
 
     static const QString& helpText();
 
@@ -89,9 +110,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // marca_puerto: the port dialog's preselection at start-up (creates the dialog hidden
-    // with the option of puerto selected), through its hook.
+    // The port dialog's preselection at start-up: creates it hidden with puerto's option.
     void marca_puerto();
+    void showDrives();
+    void showDirectories();
+    void showFiles();
+    // The image load's error path: the message, then the idle state without an image.
+    void imageLoadFailed(const QString& message);
     // Closing the window ends a transfer under way with it: the transfer's wait is told to
     // abandon, so the run closes the port and returns without a message.
     void abandonTransfer();
@@ -102,8 +127,6 @@ private:
     SerialLine& line_;
     EventYield& events_;
     EndProgram endProgram_;
-    std::function<void()> marcaPuertoHook_;
-    std::function<void()> abandonTransferHook_;
 
     PortSettings settings_;
     TickCounters ticks_;
@@ -111,6 +134,18 @@ private:
     std::unique_ptr<FirmwareImage> image_;   // 250 KB: kept off the stack
     MainWindowUi ui_;
     bool ended_ = false;
+
+    CooperativeWait wait_;
+    XmodemSender sender_;
+    LoadSequence sequence_;
+
+    PortDialogWindow portDialogWindow_;
+    LinePortProbe portProbe_;
+    PortDialog portDialog_;
+
+    QStringList drives_;
+    QString dirPath_;    // Dir1's path
+    QString filePath_;   // File1's path
 };
 
 } // namespace programador

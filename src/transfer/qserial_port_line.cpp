@@ -9,6 +9,7 @@
 
 #include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace programador {
 
@@ -116,25 +117,17 @@ void QSerialPortLine::close()
         port_.close();
         fail(reason);
     }
-    // Write out what Qt still holds, then let the tty send it, so the final EOT reaches
-    // the device before the port closes. At 9600 baud a block leaves in 140 ms.
-    const QDeadlineTimer deadline(5000);
-    while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            break;
-    }
-    const bool written = port_.bytesToWrite() == 0;
+    // Let the tty send what it holds, so the final EOT reaches the device before the port
+    // closes. At 9600 baud a block leaves in 140 ms.
     const int fd = static_cast<int>(port_.handle());
     int drained;
     do {
         drained = ::tcdrain(fd);
     } while (drained != 0 && errno == EINTR);
-    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    const int drainError = drained != 0 ? errno : 0;
     port_.close();
-    if (!written)
-        fail(QStringLiteral("queued bytes could not be written"));
-    if (drained != 0 && errno != ENOTTY)
-        fail(reason);
+    if (drainError != 0 && drainError != ENOTTY)
+        fail(QString::fromLocal8Bit(std::strerror(drainError)));
 }
 
 bool QSerialPortLine::isOpen() const
@@ -145,10 +138,31 @@ bool QSerialPortLine::isOpen() const
 void QSerialPortLine::write(const QByteArray& bytes)
 {
     checkAlive();
-    if (port_.write(bytes) != bytes.size())
-        fail(port_.errorString());
-    // Start writing now rather than at the next pass of the event loop; never blocks.
-    port_.flush();
+    // The bytes go to the tty at once and in order, in as few writes as it takes: a block
+    // must not wait in a user-space buffer for the next pass of the event loop. The tty
+    // takes a 132-byte block whole; should it be full, wait for room, a bounded time.
+    const int fd = static_cast<int>(port_.handle());
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    const QDeadlineTimer deadline(5000);
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n > 0) {
+            data += n;
+            left -= n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            broken_ = true;
+            brokenReason_ = QString::fromLocal8Bit(std::strerror(errno));
+            fail(brokenReason_);
+        }
+        pollfd pfd{fd, POLLOUT, 0};
+        if (deadline.hasExpired() || ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime())) <= 0)
+            fail(QStringLiteral("the line takes no more bytes"));
+    }
 }
 
 int QSerialPortLine::bytesWaiting()

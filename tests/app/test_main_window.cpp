@@ -3,6 +3,7 @@
 #include "recording_messages.h"
 
 #include <QApplication>
+#include <QRadioButton>
 #include <QFile>
 #include <QMenuBar>
 #include <QScreen>
@@ -146,7 +147,6 @@ private slots:
     void pointer();
 
     void ayudaShowsTheHelpEachTime();
-    void configurarChangesNothingYet();
     void salirAnsweredNoChangesNothing();
     void salirAnsweredYesEndsTheProgram();
     void closingThroughTheWindowSystemEndsTheProgramWithoutAsking_data();
@@ -167,7 +167,6 @@ private:
     std::unique_ptr<CountingYield> yield_;
     std::unique_ptr<MainWindow> window_;
     int ended_ = 0;
-    int abandoned_ = 0;
 };
 
 void TestMainWindow::init()
@@ -178,7 +177,6 @@ void TestMainWindow::init()
     line_ = std::make_unique<UnusedLine>();
     yield_ = std::make_unique<CountingYield>();
     ended_ = 0;
-    abandoned_ = 0;
 }
 
 void TestMainWindow::cleanup()
@@ -192,7 +190,6 @@ void TestMainWindow::build()
 {
     window_ = std::make_unique<MainWindow>(*messages_, *line_, *yield_, dir_->path(), [this] { ++ended_; },
                                            Twips(96));
-    window_->setAbandonTransfer([this] { ++abandoned_; });
 }
 
 void TestMainWindow::startUp()
@@ -235,19 +232,14 @@ void TestMainWindow::formLoadPreselectsThePortBeforeTheStartState()
         f.write("4\r\n");
     }
     build();
-    int seenPort = -1;
-    bool buttonsStillAsDesigned = false;
-    int calls = 0;
-    window_->setMarcaPuerto([&] {
-        ++calls;
-        seenPort = window_->settings().puerto;
-        buttonsStillAsDesigned = window_->ui().Command1->isEnabled() && window_->ui().Command2->isEnabled() &&
-                                 !window_->ui().ProgressBar1->isHidden();
-    });
+    QVERIFY(!window_->portDialogUi());
     window_->Form_Load();
-    QCOMPARE(calls, 1);
-    QCOMPARE(seenPort, 4);   // after lee_puerto
-    QVERIFY(buttonsStillAsDesigned);   // before the start state is set
+    // The dialog exists from start-up on, hidden, with the remembered port selected.
+    PortDialogUi* dialog = window_->portDialogUi();
+    QVERIFY(dialog);
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(dialog->Option4->isChecked());
+    QVERIFY(!dialog->Option1->isChecked());
     QVERIFY(!window_->ui().Command1->isEnabled());
 }
 
@@ -475,15 +467,6 @@ void TestMainWindow::ayudaShowsTheHelpEachTime()
     QCOMPARE(ended_, 0);
 }
 
-void TestMainWindow::configurarChangesNothingYet()
-{
-    startUp();
-    const QStringList before = snapshot(window_->ui());
-    window_->ui().configurar->trigger();
-    QCOMPARE(snapshot(window_->ui()), before);
-    QVERIFY(messages_->shown.isEmpty());
-}
-
 void TestMainWindow::salirAnsweredNoChangesNothing()
 {
     {
@@ -506,7 +489,6 @@ void TestMainWindow::salirAnsweredNoChangesNothing()
     QCOMPARE(messages_->shown[0].icon, MessageIcon::None);
     QCOMPARE(messages_->shown[0].buttons, MessageButtons::YesNo);
     QCOMPARE(ended_, 0);
-    QCOMPARE(abandoned_, 0);
     QVERIFY(window_->ui().isVisible());
     QCOMPARE(snapshot(window_->ui()), before);
     QCOMPARE(window_->settings().puerto, 2);
@@ -522,7 +504,6 @@ void TestMainWindow::salirAnsweredYesEndsTheProgram()
 
     QCOMPARE(messages_->texts(), QStringList{QStringLiteral("Está seguro?")});
     QCOMPARE(ended_, 1);
-    QCOMPARE(abandoned_, 1);
     QVERIFY(!window_->ui().isVisible());
 
     // Once ended, a late close of the window ends nothing twice.
@@ -549,7 +530,6 @@ void TestMainWindow::closingThroughTheWindowSystemEndsTheProgramWithoutAsking()
     }
     QVERIFY(messages_->shown.isEmpty());
     QCOMPARE(ended_, 1);
-    QCOMPARE(abandoned_, 1);
     QVERIFY(!window_->ui().isVisible());
 }
 

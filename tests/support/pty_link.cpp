@@ -96,7 +96,7 @@ QByteArray RxDevice::received() const
 QString RxDevice::log() const
 {
     QFile f(logPath_);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll().right(600)) : QString();
 }
 
 } // namespace programador::testing

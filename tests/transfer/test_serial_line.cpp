@@ -314,7 +314,7 @@ private slots:
             ++sender.bloque;
             sender.nro_bloque = static_cast<std::uint8_t>(sender.nro_bloque + 1);
         }
-        QCOMPARE(result, std::int16_t(1));
+        QVERIFY2(result == 1, qPrintable(QStringLiteral("block %1 not acknowledged; rx: %2").arg(sender.bloque).arg(device.log())));
         line.write(QByteArray(1, '\x04'));
         line.close();
 

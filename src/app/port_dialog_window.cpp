@@ -1,0 +1,64 @@
+#include "port_dialog_window.h"
+
+#include "qserial_port_line.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace programador {
+
+PortDialogWindow::~PortDialogWindow()
+{
+    // The dialog goes with the program, hidden or not.
+    delete ui_.data();
+}
+
+void PortDialogWindow::createHidden()
+{
+    const std::array<QString, 4> devices = {QSerialPortLine::devicePath(1), QSerialPortLine::devicePath(2),
+                                            QSerialPortLine::devicePath(3), QSerialPortLine::devicePath(4)};
+    ui_ = new PortDialogUi(devices);
+    QObject::connect(ui_, &PortDialogUi::closeRequested, [this] { logic_->closeRequested(); });
+    QObject::connect(ui_->Command1, &QPushButton::clicked, [this] { logic_->Command1_Click(); });
+    QObject::connect(ui_->Command2, &QPushButton::clicked, [this] { logic_->Command2_Click(); });
+}
+
+void PortDialogWindow::show()
+{
+    ui_->show();
+    ui_->raise();
+    ui_->activateWindow();
+}
+
+void PortDialogWindow::hideAndDestroy()
+{
+    ui_->hide();
+    // Called from inside one of the dialog's own signals: it goes when they have returned.
+    ui_->deleteLater();
+    ui_ = nullptr;
+}
+
+void PortDialogWindow::selectOption(int n)
+{
+    ui_->option(n)->setChecked(true);
+}
+
+bool PortDialogWindow::isOptionSelected(int n) const
+{
+    return ui_->option(n)->isChecked();
+}
+
+bool LinePortProbe::probe(std::int16_t port)
+{
+    try {
+        line_.setPortNumber(port);
+        line_.open();
+        line_.close();
+        return true;
+    } catch (const SerialError&) {
+        // The line has said on standard error what went wrong; the operator gets the message.
+        return false;
+    }
+}
+
+} // namespace programador
