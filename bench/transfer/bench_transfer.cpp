@@ -1,0 +1,261 @@
+// Sends a 249984-byte image through the transfer core over a real pseudo-terminal to
+// lrzsz rx (checksum mode) after a scripted handshake, and the same image with lrzsz sx
+// to the same kind of rx; then measures the CPU the loader uses while it waits for a
+// device that never answers. Prints figures; asserts nothing.
+//
+//   build/bench/bench_transfer [--quick]     (--quick skips the 20-second idle wait)
+#include "cooperative_wait.h"
+#include "event_loop_yield.h"
+#include "firmware_image.h"
+#include "handshake.h"
+#include "pty_link.h"
+#include "qserial_port_line.h"
+#include "tick_timers.h"
+#include "transfer_view.h"
+#include "xmodem_sender.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using namespace programador;
+using namespace programador::testing;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double cpuSeconds(const rusage& r)
+{
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec)
+        + static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+double selfCpu()
+{
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+
+double since(Clock::time_point t0, Clock::time_point t1)
+{
+    return std::chrono::duration<double>(t1 - t0).count();
+}
+
+class NullView : public TransferView {
+public:
+    void setStatusText(const QString&) override {}
+    void setStatusVisible(bool) override {}
+    void setProgressValue(float) override {}
+    void setProgressVisible(bool) override {}
+    void setCancelEnabled(bool) override {}
+    void lockForTransfer() override {}
+    void setNormalPointer() override {}
+    void clearDrawing() override {}
+    void habilita() override {}
+};
+
+// The line, timing when an answer is first seen waiting and when a block has been written.
+class TimedLine : public SerialLine {
+public:
+    explicit TimedLine(SerialLine& inner) : inner_(inner) {}
+    void setPortNumber(std::int16_t p) override { inner_.setPortNumber(p); }
+    void setSettings(const QString& s) override { inner_.setSettings(s); }
+    void setInputLength(std::int16_t n) override { inner_.setInputLength(n); }
+    void open() override { inner_.open(); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    void write(const QByteArray& bytes) override
+    {
+        inner_.write(bytes);
+        if (bytes.size() == 132) {
+            const auto now = Clock::now();
+            if (answerSeen_)
+                latencies.push_back(since(*answerSeen_, now));
+            answerSeen_.reset();
+        }
+    }
+    int bytesWaiting() override
+    {
+        const int n = inner_.bytesWaiting();
+        if (n > 0 && !answerSeen_)
+            answerSeen_ = Clock::now();
+        return n;
+    }
+    QByteArray read() override { return inner_.read(); }
+    // Forgets what was seen so far: the handshake and the NAK are not ACKs.
+    void startTiming() { answerSeen_.reset(); }
+    std::vector<double> latencies;
+
+private:
+    SerialLine& inner_;
+    std::optional<Clock::time_point> answerSeen_;
+};
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+struct SxResult {
+    double wall = 0;
+    double cpu = 0;
+    int status = -1;
+};
+
+// lrzsz sx on one end of a pseudo-terminal pair, rx on the other.
+SxResult runSx(const QString& dir, const QString& image)
+{
+    PtyLink link(dir, "sx-side", "rx-side");
+    SxResult out;
+    if (!link.ready())
+        return out;
+    const QByteArray rxCmd = "cd '" + QFile::encodeName(dir) + "' && exec rx -b -q -y sx-received.bin < '"
+        + QFile::encodeName(link.devicePath()) + "' > '" + QFile::encodeName(link.devicePath()) + "' 2>/dev/null";
+    const QByteArray sxCmd = "exec sx -b -q '" + QFile::encodeName(image) + "' < '" + QFile::encodeName(link.loaderPath())
+        + "' > '" + QFile::encodeName(link.loaderPath()) + "' 2>/dev/null";
+    auto spawn = [](const QByteArray& cmd) {
+        pid_t pid = -1;
+        const char* argv[] = {"/bin/sh", "-c", cmd.constData(), nullptr};
+        posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+        return pid;
+    };
+    const pid_t rx = spawn(rxCmd);
+    const auto t0 = Clock::now();
+    const pid_t sx = spawn(sxCmd);
+    int status = 0;
+    rusage usage{};
+    wait4(sx, &status, 0, &usage);
+    out.wall = since(t0, Clock::now());
+    out.cpu = cpuSeconds(usage);
+    out.status = status;
+    int rxStatus = 0;
+    waitpid(rx, &rxStatus, 0);
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = app.arguments().contains("--quick");
+    QTemporaryDir dir;
+
+    auto image = std::make_unique<FirmwareImage>();
+    QRandomGenerator random(1953);
+    for (int i = 0; i < FirmwareImage::kMaxSendable; ++i)
+        image->buffer[static_cast<size_t>(i)] = static_cast<std::uint8_t>(random.bounded(256));
+    image->largo_archivo = FirmwareImage::kMaxSendable;
+    const QString imagePath = dir.filePath("image.bin");
+    {
+        QFile f(imagePath);
+        f.open(QIODevice::WriteOnly);
+        f.write(reinterpret_cast<const char*>(image->buffer.data()), FirmwareImage::kMaxSendable);
+    }
+
+    // The loader's run: handshake, NAK, 1953 blocks, EOT.
+    double ourWall = 0;
+    double ourCpu = 0;
+    std::vector<double> latencies;
+    bool intact = false;
+    {
+        PtyLink link(dir.path());
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(link.loaderPath()));
+        QSerialPortLine real;
+        TimedLine line(real);
+        line.setPortNumber(1);
+        line.setSettings("9600,N,8,1");
+        line.setInputLength(1);
+        line.open();
+        RxDevice device(link.devicePath(), dir.path());
+        TickCounters ticks;
+        TickTimers timers(ticks);
+        EventLoopYield events;
+        CooperativeWait wait(ticks, events, line);
+        NullView view;
+        XmodemSender sender(wait, *image, view);
+        if (espera_ath0(wait, view) != 0 || sender.espera_nak() != 0) {
+            std::fprintf(stderr, "bench_transfer: no handshake or no NAK from rx\n");
+            return 1;
+        }
+        const auto t0 = Clock::now();
+        const double cpu0 = selfCpu();
+        wait.ret3();
+        line.startTiming();
+        sender.bloque = 1;
+        sender.nro_bloque = 1;
+        sender.indice = 0;
+        std::int16_t result;
+        while ((result = sender.envia_paquete()) == 0) {
+            ++sender.bloque;
+            sender.nro_bloque = static_cast<std::uint8_t>(sender.nro_bloque + 1);
+        }
+        line.write(QByteArray(1, '\x04'));
+        ourWall = since(t0, Clock::now());
+        ourCpu = selfCpu() - cpu0;
+        line.close();
+        latencies = line.latencies;
+        if (result != 1)
+            std::fprintf(stderr, "bench_transfer: block %d was not acknowledged\n", sender.bloque);
+        intact = result == 1 && device.finished()
+            && device.received() == QByteArray(reinterpret_cast<const char*>(image->buffer.data()), FirmwareImage::kMaxSendable);
+    }
+
+    const SxResult sx = runSx(dir.path(), imagePath);
+
+    std::printf("image: %d bytes, 1953 blocks, received intact by rx: %s\n", FirmwareImage::kMaxSendable,
+                intact ? "yes" : "NO");
+    std::printf("programador: first NAK to EOT %.3f s wall (incl. the 100-200 ms pause before block 1), "
+                "%.3f s CPU (user+sys)\n", ourWall, ourCpu);
+    std::printf("ACK seen -> next block written: median %.1f us, p99 %.1f us, max %.1f us (%zu blocks)\n",
+                percentile(latencies, 0.5) * 1e6, percentile(latencies, 0.99) * 1e6,
+                percentile(latencies, 1.0) * 1e6, latencies.size());
+    std::printf("lrzsz sx:    start to exit   %.3f s wall, %.3f s CPU (user+sys), exit status %d\n", sx.wall, sx.cpu,
+                WIFEXITED(sx.status) ? WEXITSTATUS(sx.status) : -1);
+    if (sx.wall > 0)
+        std::printf("ratio programador/sx: wall %.2f, CPU %.2f\n", ourWall / sx.wall,
+                    sx.cpu > 0 ? ourCpu / sx.cpu : 0.0);
+
+    if (!quick) {
+        // A device that never answers: the handshake's full 20-tick wait.
+        PtyLink link(dir.path(), "idle-loader", "idle-device");
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(link.loaderPath()));
+        QSerialPortLine line;
+        line.open();
+        TickCounters ticks;
+        TickTimers timers(ticks);
+        EventLoopYield events;
+        CooperativeWait wait(ticks, events, line);
+        NullView view;
+        const auto t0 = Clock::now();
+        const double cpu0 = selfCpu();
+        const std::int16_t result = espera_ath0(wait, view);
+        const double wall = since(t0, Clock::now());
+        const double cpu = selfCpu() - cpu0;
+        std::printf("idle wait for the device: result %d after %.2f s wall, %.4f s CPU = %.3f %% of one core\n",
+                    result, wall, cpu, 100.0 * cpu / wall);
+        line.close();
+    }
+    return intact ? 0 : 1;
+}
