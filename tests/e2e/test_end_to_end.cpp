@@ -110,7 +110,8 @@ private slots:
             switchOnLater(device, link.devicePath(), dir.path());
             QTest::mouseClick(program.window.ui().Command1, Qt::LeftButton);
             QVERIFY(device && device->started());
-            QVERIFY2(device->finished(), qPrintable(device->log()));
+            QVERIFY2(device->finished(),
+                     qPrintable(program.messages.texts().join(", ") + " / rx: " + device->log()));
             QCOMPARE(device->received().size(), image.size());
             QVERIFY(device->received() == image);
             QCOMPARE(program.messages.texts().size(), run);
