@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -84,6 +85,8 @@ void QSerialPortLine::open()
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite))
         fail(port_.errorString());
+    // A program started meanwhile must not inherit the port and keep it from hanging up.
+    ::fcntl(static_cast<int>(port_.handle()), F_SETFD, FD_CLOEXEC);
     // Nothing that arrived before this open belongs to the run.
     port_.clear(QSerialPort::Input);
 }
