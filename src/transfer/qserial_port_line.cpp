@@ -91,12 +91,15 @@ void QSerialPortLine::open()
     port_.clear(QSerialPort::Input);
 }
 
-bool QSerialPortLine::hungUp() const
+short QSerialPortLine::pollNow() const
 {
     pollfd pfd{static_cast<int>(port_.handle()), POLLIN, 0};
-    if (::poll(&pfd, 1, 0) < 0)
-        return false;
-    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return ::poll(&pfd, 1, 0) < 0 ? 0 : pfd.revents;
+}
+
+bool QSerialPortLine::hungUp() const
+{
+    return (pollNow() & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void QSerialPortLine::checkAlive()
@@ -170,12 +173,24 @@ void QSerialPortLine::write(const QByteArray& bytes)
 
 int QSerialPortLine::bytesWaiting()
 {
-    // Bytes already received are reported even when the device has gone since.
-    if (port_.isOpen() && port_.bytesAvailable() == 0)
-        port_.waitForReadyRead(0);   // picks up what the tty holds, without waiting
-    if (port_.isOpen() && port_.bytesAvailable() > 0)
+    if (!port_.isOpen())
+        fail(QStringLiteral("port is not open"));
+    // One look at the tty per pass: what it holds is picked up without waiting, and a
+    // hang-up is noted. Bytes already received are reported even when the device has
+    // gone since.
+    if (port_.bytesAvailable() == 0) {
+        const short revents = pollNow();
+        if (revents & POLLIN)
+            port_.waitForReadyRead(0);
+        if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && !broken_) {
+            broken_ = true;
+            brokenReason_ = QStringLiteral("the device went away");
+        }
+    }
+    if (port_.bytesAvailable() > 0)
         return static_cast<int>(port_.bytesAvailable());
-    checkAlive();
+    if (broken_)
+        fail(brokenReason_);
     return 0;
 }
 

@@ -33,6 +33,7 @@ public:
 private:
     [[noreturn]] void fail(const QString& reason);
     void checkAlive();
+    short pollNow() const;   // poll(2) revents of the tty, at once
     bool hungUp() const;
 
     QSerialPort port_;
