@@ -3,48 +3,31 @@
 #include "operator_messages.h"
 
 #include <QList>
-#include <QString>
+#include <QStringList>
 
-#include <deque>
 #include <functional>
 
 namespace programador::testing {
 
-// Records every message box instead of showing it, and answers Yes/No questions from a
-// script (No when the script is empty). OK boxes are answered Ok.
-class RecordingMessages : public OperatorMessages {
-public:
+// Records every message box instead of showing it; a Yes/No question is answered `answer`.
+struct RecordingMessages : OperatorMessages {
     struct Shown {
         QString text;
         MessageIcon icon;
         MessageButtons buttons;
     };
-
     MessageAnswer show(const QString& text, MessageIcon icon, MessageButtons buttons) override
     {
         shown.append({text, icon, buttons});
+        texts << text;
         if (onShow)
             onShow();
-        if (buttons == MessageButtons::Ok)
-            return MessageAnswer::Ok;
-        if (answers.empty())
-            return MessageAnswer::No;
-        const MessageAnswer a = answers.front();
-        answers.pop_front();
-        return a;
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
     }
-
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const Shown& s : shown)
-            out << s.text;
-        return out;
-    }
-
     QList<Shown> shown;
-    std::deque<MessageAnswer> answers;
-    std::function<void()> onShow; // runs while the "box" is up, e.g. to inspect the window
+    QStringList texts;
+    MessageAnswer answer = MessageAnswer::No;
+    std::function<void()> onShow;   // runs while the box would be up
 };
 
 } // namespace programador::testing

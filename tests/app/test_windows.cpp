@@ -1,0 +1,309 @@
+// The two windows offscreen, as the operator uses them: each row is a sequence of actions,
+// and after each one what the operator saw: every message box (icon and text) with the
+// window behind it, the window at the moments a transfer answers the device ("@*") and
+// sends its first block ("@B1"), and the window once the action is over.
+#include "main_window.h"
+#include "qt_message_box.h"
+#include "recording_messages.h"
+#include "virtual_line.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+using namespace programador;
+using namespace programador::testing;
+
+namespace {
+
+const QString kHelp = QStringLiteral(
+    "Con el equipo sin energía, conecte el cable al conector RS232 y al puerto serie elegido en la PC, configure el "
+    "puerto a utilizar en Configurar puerto serie, seleccione el archivo de firmware a cargar (*.stb o *.bin), "
+    "oprima el botón 'Cargar Firmware' y alimente el equipo");
+const QString kNoFile = QStringLiteral("No hay archivo seleccionado...");
+
+using Steps = QList<std::pair<QString, QString>>;   // action -> what the operator saw
+
+struct Flow {
+    Steps steps;
+    int puerto = 1;                     // afterwards, in force and in the settings file
+    QByteArray ini = "1\r\n";
+};
+
+// The program's window on virtual time, a scripted device behind its line.
+struct Rig {
+    Rig()
+    {
+        window = std::make_unique<MainWindow>(messages, line, line, dir.path(), [this] { ended = true; }, Twips(96));
+        line.ticks = &window->ticks();
+        window->timers().Timer1.stop();   // only virtual ticks count here
+        window->timers().Timer2.stop();
+        window->Form_Load();
+        window->show();
+        window->openDirectory(dir.path());
+        messages.onShow = [this] {
+            const auto& shown = messages.shown.last();
+            const char* icons[] = {"-", "I", "W", "E"};
+            seen << icons[int(shown.icon)] + QString(shown.buttons == MessageButtons::YesNo ? "yn" : "") + ":"
+                    + shown.text + " " + state();
+        };
+        line.onEvent = [this](const VirtualLine::Event& e) {
+            if (e.name == "*" || e.name == "B1")
+                seen << "@" + e.name + " " + state();
+            if (e.name == interruptAt && interrupt)
+                interrupt();
+        };
+    }
+
+    QString state()
+    {
+        MainWindowUi& ui = window->ui();
+        QStringList out;
+        const auto enabled = [&](const QString& all, auto... members) {
+            QStringList on;
+            ((members->isEnabled() ? on << members->objectName() : on), ...);
+            out << (on.size() == sizeof...(members) ? QStringList{all} : on);
+        };
+        if (ended)
+            return QStringLiteral("ended");
+        if (ui.isEnabled())   // a disabled window takes no click on its menus either
+            enabled(QStringLiteral("menus"), ui.ayuda, ui.configurar, ui.salir);
+        enabled(QStringLiteral("load"), ui.Command1);
+        enabled(QStringLiteral("cancel"), ui.Command2);
+        enabled(QStringLiteral("lists"), ui.Drive1, ui.Dir1, ui.File1);
+        if (ui.Label1->isVisible())
+            out << "status:'" + ui.Label1->text() + "'";
+        if (ui.ProgressBar1->isVisible())
+            out << QStringLiteral("bar:%1/%2").arg(ui.ProgressBar1->value()).arg(ui.ProgressBar1->maximum());
+        if (ui.Label2->text() != kNoFile)
+            out << "file:'" + QString(ui.Label2->text()).replace(dir.path(), "~") + "'";
+        if (!ui.isEnabled())
+            out << QStringLiteral("locked");
+        if (ui.cursor().shape() == Qt::WaitCursor)
+            out << QStringLiteral("busy");
+        if (PortDialogUi* dialog = window->portDialogUi(); dialog && dialog->isVisible()) {
+            out << QStringLiteral("dialog:");
+            for (int n = 1; n <= 4; ++n)
+                out.last() += dialog->option(n)->isChecked() ? dialog->option(n)->text() : QString();
+        }
+        out.removeAll(QString());
+        return out.join(' ');
+    }
+
+    void act(const QString& action)
+    {
+        MainWindowUi& ui = window->ui();
+        const QStringList words = action.split(' ');
+        PortDialogUi* dialog = window->portDialogUi();
+        line.repair();
+        interruptAt = words.value(1).section('@', 1);
+        interrupt = nullptr;
+        if (words[0] == "click") {
+            const QListWidgetItem* item = ui.File1->findItems(words[1], Qt::MatchExactly).value(0);
+            QVERIFY(item);
+            QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, ui.File1->visualItemRect(item).center());
+        } else if (words[0] == "list") {
+            QStringList names{QString(window->filePath()).replace(dir.path(), "~") + ":"};
+            for (int i = 0; i < ui.File1->count(); ++i)
+                names << ui.File1->item(i)->text();
+            seen << names.join(' ');
+        } else if (words[0] == "open") {
+            const QList<QListWidgetItem*> items = ui.Dir1->findItems(words[1], Qt::MatchEndsWith);
+            QVERIFY(!items.isEmpty());
+            emit ui.Dir1->itemActivated(items.last());
+        } else if (words[0] == "drive") {
+            ui.Drive1->setCurrentIndex(0);
+            emit ui.Drive1->activated(0);
+        } else if (words[0] == "load") {
+            if (words.value(1) == "silent")
+                line.device.sends.clear();
+            if (words.value(1) == "refused")
+                line.failOn = QStringLiteral("open");
+            if (words.value(1).startsWith("cancel@"))
+                interrupt = [&ui] { QTest::mouseClick(ui.Command2, Qt::LeftButton); };
+            if (words.value(1).startsWith("close@"))
+                interrupt = [&ui] { ui.close(); };
+            QTest::mouseClick(ui.Command1, Qt::LeftButton);
+        } else if (words[0] == "salir") {
+            messages.answer = words[1] == "yes" ? MessageAnswer::Yes : MessageAnswer::No;
+            ui.salir->trigger();
+        } else if (words[0] == "ayuda") {
+            ui.ayuda->trigger();
+        } else if (words[0] == "configurar") {
+            ui.configurar->trigger();
+        } else if (words[0] == "close") {
+            (dialog && words.value(1) == "dialog" ? static_cast<QWidget*>(dialog) : &ui)->close();
+        } else if (words[0] == "break") {   // the settings file cannot be replaced any more
+            QFile::remove(dir.filePath("PROGRAMADOR.INI"));
+            QDir(dir.path()).mkdir("PROGRAMADOR.INI");
+        } else {   // "COMn aceptar" or "COMn cancelar", "refused" when the port cannot be opened
+            line.failOn = words.value(2) == "refused" ? QStringLiteral("open") : QString();
+            QTest::mouseClick(dialog->option(words[0].right(1).toInt()), Qt::LeftButton);
+            QTest::mouseClick(words[1] == "aceptar" ? dialog->Command1 : dialog->Command2, Qt::LeftButton);
+        }
+    }
+
+    QTemporaryDir dir;
+    RecordingMessages messages;
+    VirtualLine line;
+    std::unique_ptr<MainWindow> window;
+    QStringList seen;
+    QString interruptAt;
+    std::function<void()> interrupt;
+    bool ended = false;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Flow)
+
+class TestWindows : public QObject {
+    Q_OBJECT
+
+private slots:
+    void flows_data()
+    {
+        QTest::addColumn<Flow>("flow");
+        const auto flow = [](const char* name, Flow f) { QTest::newRow(name) << f; };
+        const QString idle = QStringLiteral("menus lists");
+        const QString ready = QStringLiteral("menus load lists file:'Archivo: ~/fw.bin'");
+        const QString fw = QStringLiteral(" file:'Archivo: ~/fw.bin'");
+        const QString sending = "@* cancel status:'Estableciendo conexi\u00f3n...'" + fw
+            + " / @B1 cancel status:'Transmitiendo archivo...' bar:1/3" + fw;
+
+        flow("choosing images", {{
+            {"list", "~: big.bin empty.STB fw.bin pipe.bin / menus lists"},
+            {"click fw.bin", ready},
+            {"click big.bin", "W:Archivo demasiado grande lists" + fw + " / menus lists file:''"},
+            {"click fw.bin", ready},
+            {"click pipe.bin", "W:Error en archivo lists" + fw + " / menus lists file:''"},
+            {"click empty.STB", "menus load lists file:'Archivo: ~/empty.STB'"},
+            {"open sub", "menus load lists file:'Archivo: ~/empty.STB'"},
+            {"list", "~/sub: inner.bin / menus load lists file:'Archivo: ~/empty.STB'"},
+            {"drive", "menus load lists file:'Archivo: ~/empty.STB'"},
+            {"list", "/: / menus load lists file:'Archivo: ~/empty.STB'"},
+        }});
+        flow("sending, and each exit", {{
+            {"click fw.bin", ready},
+            {"load", sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready},
+            {"load silent", "W:Error de comunicacion cancel status:'Alimente el equipo'" + fw + " / " + ready},
+            {"load refused", "W:Error en puerto serie" + fw + " / " + ready},
+            {"load cancel@B2", sending + " / " + ready},
+            {"load close@B1", sending + " / ended"},
+        }});
+        flow("help and leaving", {{
+            {"ayuda", "I:" + kHelp + " " + idle + " / " + idle},
+            {"salir no", QString::fromUtf8("-yn:Est\u00e1 seguro? ") + idle + " / " + idle},
+            {"salir yes", QString::fromUtf8("-yn:Est\u00e1 seguro? ") + idle + " / ended"},
+        }});
+        flow("the close box ends the program", {{{"close", "ended"}}});
+        flow("choosing a port", {{
+            {"configurar", QStringLiteral("locked dialog:COM1")},
+            {"COM4 aceptar refused", "E:Error en puerto serie locked dialog:COM4 / locked dialog:COM4"},
+            {"COM2 aceptar", idle},
+            {"configurar", QStringLiteral("locked dialog:COM2")},
+            {"COM3 cancelar", idle},
+            {"configurar", QStringLiteral("locked dialog:COM2")},
+            {"close dialog", idle},
+        }, 2, "2\r\n"});
+        flow("a save that fails", {{
+            {"break", idle},
+            {"configurar", QStringLiteral("locked dialog:COM1")},
+            {"COM3 aceptar", "E:Error de archivo locked dialog:COM3 / locked dialog:COM3"},
+            {"COM3 cancelar", idle},
+        }, 3, "<dir>"});
+    }
+
+    void flows()
+    {
+        QFETCH(Flow, flow);
+        Rig rig;
+        writeFile(rig.dir.filePath("fw.bin"), QByteArray(384, 'x'));
+        writeFile(rig.dir.filePath("empty.STB"), {});
+        writeFile(rig.dir.filePath("big.bin"), QByteArray(249985, 'x'));
+        writeFile(rig.dir.filePath("notes.txt"), "x");
+        QDir(rig.dir.path()).mkdir("sub");
+        writeFile(rig.dir.filePath("sub/inner.bin"), "x");
+        ::mkfifo(QFile::encodeName(rig.dir.filePath("pipe.bin")), 0600);
+        rig.window->openDirectory(rig.dir.path());
+        for (const auto& [action, expected] : flow.steps) {
+            rig.seen.clear();
+            rig.act(action);
+            rig.seen << rig.state();
+            const QString seen = rig.seen.join(" / ");
+            QVERIFY2(seen == expected, qPrintable(action + "\n   saw: " + seen + "\n  want: " + expected));
+        }
+        QCOMPARE(rig.window->settings().puerto, flow.puerto);
+        QFile ini(rig.dir.filePath("PROGRAMADOR.INI"));
+        QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray("<dir>"), flow.ini);
+    }
+
+    // The windows as designed, in twips: the client area and one control of each at the
+    // screen's resolution, the main window also at another; a label grows to the right.
+    void geometry()
+    {
+        for (const auto& [dpi, client, button] : {std::tuple{96.0, QSize(458, 344), QRect(8, 248, 193, 33)},
+                                                  std::tuple{144.0, QSize(687, 516), QRect(12, 372, 290, 50)}}) {
+            MainWindowUi ui{Twips(dpi)};
+            QCOMPARE(ui.centralWidget()->size(), client);
+            QCOMPARE(ui.Command1->geometry(), button);
+        }
+        MainWindowUi ui{Twips(96)};
+        QCOMPARE(ui.windowTitle(), QStringLiteral("Telvarin V5.0"));
+        QCOMPARE(ui.Label2->text(), kNoFile);
+        const QRect designed = ui.Label2->geometry();
+        ui.Label2->setText(kNoFile + kNoFile);
+        QCOMPARE(ui.Label2->pos(), QPoint(136, 168));
+        QVERIFY(ui.Label2->width() > designed.width() + 100 && ui.Label2->height() == designed.height());
+        PortDialogUi dialog({});
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("CONFIGURACION PUERTO SERIE"));
+        QCOMPARE(dialog.size(), QSize(290, 185));
+        QCOMPARE(dialog.Command2->geometry(), QRect(170, 136, 52, 23));
+    }
+
+    // The boxes as built, never shown: titled "Telvarin", the text as written, the icon and
+    // buttons asked for.
+    void messageBoxes_data()
+    {
+        QTest::addColumn<MessageIcon>("icon");
+        QTest::addColumn<MessageButtons>("buttons");
+        QTest::addColumn<QMessageBox::Icon>("qtIcon");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("information") << MessageIcon::Information << MessageButtons::Ok << QMessageBox::Information << QStringList{"OK"};
+        QTest::newRow("warning") << MessageIcon::Warning << MessageButtons::Ok << QMessageBox::Warning << QStringList{"OK"};
+        QTest::newRow("error") << MessageIcon::Error << MessageButtons::Ok << QMessageBox::Critical << QStringList{"OK"};
+        QTest::newRow("question") << MessageIcon::None << MessageButtons::YesNo << QMessageBox::NoIcon << QStringList{"&Yes", "&No"};
+    }
+    void messageBoxes()
+    {
+        QFETCH(MessageIcon, icon);
+        QFETCH(MessageButtons, buttons);
+        QFETCH(QMessageBox::Icon, qtIcon);
+        QFETCH(QStringList, texts);
+        const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Telvarin"));
+        QCOMPARE(box->text(), QStringLiteral("<b>Est\u00e1</b>"));
+        QCOMPARE(box->textFormat(), Qt::PlainText);
+        QCOMPARE(box->icon(), qtIcon);
+        QStringList shown;
+        for (QAbstractButton* button : box->buttons())
+            shown << button->text();
+        QCOMPARE(shown, texts);
+        QCOMPARE(QtMessageBox::answerFor(QMessageBox::Yes, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::Yes);
+        QCOMPARE(QtMessageBox::answerFor(0, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::No);
+    }
+};
+
+QTEST_MAIN(TestWindows)
+#include "test_windows.moc"

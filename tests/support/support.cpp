@@ -1,1 +1,0 @@
-// Shared test helpers live beside this file.
