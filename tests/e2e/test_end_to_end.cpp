@@ -77,6 +77,7 @@ private slots:
         QCOMPARE(found.size(), 1);
         QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, ui.File1->visualItemRect(found.first()).center());
         for (DeviceHarness& device : devices) {
+            const qsizetype shown = messages.shown.size();
             qputenv("PROGRAMADOR_COM2", QFile::encodeName(device.path()));
             // The operator switches the device on once the loader waits for it: the timer
             // fires in the first yield of the wait for the device, after the port opened.
@@ -85,11 +86,10 @@ private slots:
             QVERIFY2(device.finished(), qPrintable(messages.texts().join(", ") + " / rx: " + device.log()));
             QCOMPARE(device.received().size(), image.size());
             QVERIFY(device.received() == image);
-            QCOMPARE(messages.texts().last(), QString("Programa listo"));
+            QCOMPARE(messages.texts().mid(shown), QStringList{"Programa listo"});
             QVERIFY(ui.Command1->isEnabled() && !ui.Command2->isEnabled() && ui.File1->isEnabled());
             QVERIFY(ui.configurar->isEnabled() && !ui.Label1->isVisible() && !ui.ProgressBar1->isVisible());
         }
-        QCOMPARE(messages.texts().size(), 3);
     }
 };
 
