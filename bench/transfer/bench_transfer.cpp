@@ -1,25 +1,24 @@
-// Sends a 249984-byte image through the transfer core over a real pseudo-terminal to
-// lrzsz rx (checksum mode) after a scripted handshake, and the same image with lrzsz sx
-// to the same kind of rx; then measures the CPU the loader uses while it waits for a
-// device that never answers. Prints figures; asserts nothing.
+// Sends a 249984-byte image through the transfer core over a real pseudo-terminal to the
+// device harness, which plays the start-up and relays the transfer to lrzsz rx (checksum
+// mode); then the same image with lrzsz sx through another harness to another rx; then
+// measures the CPU the loader uses while it waits for a device that never answers.
+// Prints figures; asserts nothing.
 //
 //   build/bench/bench_transfer [--quick]     (--quick skips the 20-second idle wait)
 #include "cooperative_wait.h"
+#include "device_harness.h"
 #include "event_loop_yield.h"
 #include "firmware_image.h"
 #include "handshake.h"
-#include "pty_link.h"
 #include "qserial_port_line.h"
 #include "tick_timers.h"
 #include "transfer_view.h"
 #include "xmodem_sender.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -28,7 +27,6 @@
 #include <optional>
 #include <vector>
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -47,10 +45,11 @@ double cpuSeconds(const rusage& r)
         + static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
-double selfCpu()
+// The loader's CPU: it runs on this thread; the device harness has a thread of its own.
+double loaderCpu()
 {
     rusage r{};
-    getrusage(RUSAGE_SELF, &r);
+    getrusage(RUSAGE_THREAD, &r);
     return cpuSeconds(r);
 }
 
@@ -123,34 +122,31 @@ struct SxResult {
     int status = -1;
 };
 
-// lrzsz sx on one end of a pseudo-terminal pair, rx on the other.
-SxResult runSx(const QString& dir, const QString& image)
+// lrzsz sx on the loader's end of a harness, rx behind it. sx knows no start-up: the
+// device is switched on without one, and the shell that becomes sx sends the "*".
+SxResult runSx(const QString& image, QByteArray& received)
 {
-    PtyLink link(dir, "sx-side", "rx-side");
+    DeviceHarness device(DeviceHarness::Receiver::Rx);
     SxResult out;
-    if (!link.ready())
+    if (!device.ready())
         return out;
-    const QByteArray rxCmd = "cd '" + QFile::encodeName(dir) + "' && exec rx -b -q -y sx-received.bin < '"
-        + QFile::encodeName(link.devicePath()) + "' > '" + QFile::encodeName(link.devicePath()) + "' 2>/dev/null";
-    const QByteArray sxCmd = "exec sx -b -q '" + QFile::encodeName(image) + "' < '" + QFile::encodeName(link.loaderPath())
-        + "' > '" + QFile::encodeName(link.loaderPath()) + "' 2>/dev/null";
-    auto spawn = [](const QByteArray& cmd) {
-        pid_t pid = -1;
-        const char* argv[] = {"/bin/sh", "-c", cmd.constData(), nullptr};
-        posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
-        return pid;
-    };
-    const pid_t rx = spawn(rxCmd);
+    const QByteArray port = QFile::encodeName(device.path());
+    const QByteArray sxCmd = "exec < '" + port + "' > '" + port + "' 2>/dev/null; printf '*'; exec sx -b -q '"
+        + QFile::encodeName(image) + "'";
+    pid_t sx = -1;
+    const char* argv[] = {"/bin/sh", "-c", sxCmd.constData(), nullptr};
+    device.switchOn(QByteArray());
     const auto t0 = Clock::now();
-    const pid_t sx = spawn(sxCmd);
+    if (posix_spawn(&sx, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return out;
     int status = 0;
     rusage usage{};
     wait4(sx, &status, 0, &usage);
     out.wall = since(t0, Clock::now());
     out.cpu = cpuSeconds(usage);
     out.status = status;
-    int rxStatus = 0;
-    waitpid(rx, &rxStatus, 0);
+    if (device.finished())
+        received = device.received();
     return out;
 }
 
@@ -180,15 +176,15 @@ int main(int argc, char** argv)
     std::vector<double> latencies;
     bool intact = false;
     {
-        PtyLink link(dir.path());
-        qputenv("PROGRAMADOR_COM1", QFile::encodeName(link.loaderPath()));
+        DeviceHarness device(DeviceHarness::Receiver::Rx);
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
         QSerialPortLine real;
         TimedLine line(real);
         line.setPortNumber(1);
         line.setSettings("9600,N,8,1");
         line.setInputLength(1);
         line.open();
-        RxDevice device(link.devicePath(), dir.path());
+        device.switchOn();
         TickCounters ticks;
         TickTimers timers(ticks);
         EventLoopYield events;
@@ -200,7 +196,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const auto t0 = Clock::now();
-        const double cpu0 = selfCpu();
+        const double cpu0 = loaderCpu();
         wait.ret3();
         line.startTiming();
         sender.bloque = 1;
@@ -213,7 +209,7 @@ int main(int argc, char** argv)
         }
         line.write(QByteArray(1, '\x04'));
         ourWall = since(t0, Clock::now());
-        ourCpu = selfCpu() - cpu0;
+        ourCpu = loaderCpu() - cpu0;
         line.close();
         latencies = line.latencies;
         if (result != 1)
@@ -222,25 +218,27 @@ int main(int argc, char** argv)
             && device.received() == QByteArray(reinterpret_cast<const char*>(image->buffer.data()), FirmwareImage::kMaxSendable);
     }
 
-    const SxResult sx = runSx(dir.path(), imagePath);
+    QByteArray sxReceived;
+    const SxResult sx = runSx(imagePath, sxReceived);
 
     std::printf("image: %d bytes, 1953 blocks, received intact by rx: %s\n", FirmwareImage::kMaxSendable,
                 intact ? "yes" : "NO");
     std::printf("programador: first NAK to EOT %.3f s wall (incl. the 100-200 ms pause before block 1), "
-                "%.3f s CPU (user+sys)\n", ourWall, ourCpu);
+                "%.3f s CPU of its thread (user+sys)\n", ourWall, ourCpu);
     std::printf("ACK seen -> next block written: median %.1f us, p99 %.1f us, max %.1f us (%zu blocks)\n",
                 percentile(latencies, 0.5) * 1e6, percentile(latencies, 0.99) * 1e6,
                 percentile(latencies, 1.0) * 1e6, latencies.size());
-    std::printf("lrzsz sx:    start to exit   %.3f s wall, %.3f s CPU (user+sys), exit status %d\n", sx.wall, sx.cpu,
-                WIFEXITED(sx.status) ? WEXITSTATUS(sx.status) : -1);
+    std::printf("lrzsz sx:    start to exit   %.3f s wall, %.3f s CPU (user+sys), exit status %d, received intact: %s\n",
+                sx.wall, sx.cpu, WIFEXITED(sx.status) ? WEXITSTATUS(sx.status) : -1,
+                sxReceived == QByteArray(reinterpret_cast<const char*>(image->buffer.data()), FirmwareImage::kMaxSendable) ? "yes" : "NO");
     if (sx.wall > 0)
         std::printf("ratio programador/sx: wall %.2f, CPU %.2f\n", ourWall / sx.wall,
                     sx.cpu > 0 ? ourCpu / sx.cpu : 0.0);
 
     if (!quick) {
         // A device that never answers: the handshake's full 20-tick wait.
-        PtyLink link(dir.path(), "idle-loader", "idle-device");
-        qputenv("PROGRAMADOR_COM1", QFile::encodeName(link.loaderPath()));
+        DeviceHarness device;   // never switched on
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
         QSerialPortLine line;
         line.open();
         TickCounters ticks;
@@ -249,10 +247,10 @@ int main(int argc, char** argv)
         CooperativeWait wait(ticks, events, line);
         NullView view;
         const auto t0 = Clock::now();
-        const double cpu0 = selfCpu();
+        const double cpu0 = loaderCpu();
         const std::int16_t result = espera_ath0(wait, view);
         const double wall = since(t0, Clock::now());
-        const double cpu = selfCpu() - cpu0;
+        const double cpu = loaderCpu() - cpu0;
         std::printf("idle wait for the device: result %d after %.2f s wall, %.4f s CPU = %.3f %% of one core\n",
                     result, wall, cpu, 100.0 * cpu / wall);
         line.close();
