@@ -53,12 +53,15 @@ std::optional<char> readFirstByte(const QString& path)
 }
 
 // Writes the digit, CR, LF beside the file and renames it into place, so a failure
-// never leaves the old file missing or cut short.
+// never leaves the old file missing or cut short. Where nothing new can be made in the
+// directory (a shared bench folder) but the file itself may be written, it is rewritten
+// in place.
 bool writePort(const QString& path, std::int16_t port)
 {
     if (takenByOther(path))
         return false;
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray line = QByteArray::number(port) + "\r\n";

@@ -26,6 +26,7 @@ struct Row {
     int save = 0;             // the port saved; 0: start-up reads the file
     QString obstacle = {};    // "read-only": the directory takes no new name (run unprivileged);
                               // "full": no file may grow (a full disk)
+    int mode = 0644;          // of the files before
     int port = 0;             // what start-up read, or 1 when the save worked
     bool message = false;     // "Error de archivo", error icon
     Files after = {};         // the same as before when empty
@@ -122,6 +123,8 @@ private slots:
         row("save over a directory", {.before = {{kIni, "<dir>"}}, .save = 2, .message = true});
         row("save on a full disk", {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "full", .message = true});
         row("save port 5", {.before = {{kIni, "3\r\n"}}, .save = 5, .message = true});
+        row("save in place in a read-only directory",
+            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .mode = 0666, .port = 1, .after = {{kIni, "2\r\n"}}});
         row("save in a read-only directory, read-only file",
             {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .message = true});
     }
@@ -135,8 +138,7 @@ private slots:
             QFile file(path);
             QVERIFY(bytes == "<dir>" ? QDir().mkdir(path) : bytes == "<fifo>" ? ::mkfifo(path, 0644) == 0
                     : file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-            // Readable by all; writable by no one else but its owner.
-            ::chmod(path, bytes == "<dir>" ? 0755 : 0644);
+            ::chmod(path, bytes == "<dir>" ? 0755 : row.mode);
         }
         ::chmod(QFile::encodeName(dir.path()), row.obstacle == "read-only" ? 0555 : 0755);
 
