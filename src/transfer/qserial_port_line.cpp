@@ -43,7 +43,10 @@ QString QSerialPortLine::devicePath(std::int16_t port)
 void QSerialPortLine::fail(const QString& reason)
 {
     const QString line = QStringLiteral("programador: %1: %2").arg(device_.isEmpty() ? devicePath(portNumber_) : device_, reason);
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    // A line that broke says so once; what fails after it on the same line adds nothing.
+    if (!broken_ || !brokenReported_)
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    brokenReported_ = broken_;
     throw SerialError(line.toStdString());
 }
 
@@ -75,6 +78,7 @@ void QSerialPortLine::open()
     if (port_.isOpen())
         port_.close();
     broken_ = false;
+    brokenReported_ = false;
     brokenReason_.clear();
     device_ = devicePath(portNumber_);
     port_.setPortName(device_);

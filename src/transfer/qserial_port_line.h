@@ -41,6 +41,7 @@ private:
     std::int16_t inputLength_ = 1;
     QString device_;
     bool broken_ = false;
+    bool brokenReported_ = false;   // its one line on standard error has been written
     QString brokenReason_;
 };
 
