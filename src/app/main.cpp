@@ -2,6 +2,7 @@
 #include "event_loop_yield.h"
 #include "main_window.h"
 #include "qt_message_box.h"
+#include "qt_spanish.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,6 +22,7 @@ std::unique_ptr<programador::SerialLine> makeSerialLine()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    programador::installQtSpanish(app);
     programador::QtMessageBox messages;
     const std::unique_ptr<programador::SerialLine> line = makeSerialLine();
     programador::EventLoopYield events;

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <cmath>
 #include <limits>
@@ -51,17 +52,20 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
       portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages)
 {
     portDialogWindow_.setLogic(portDialog_);
+    portDialogWindow_.setTransientParent(&ui_);
 
     connect(ui_.ayuda, &QAction::triggered, this, &MainWindow::ayuda_Click);
     connect(ui_.configurar, &QAction::triggered, this, &MainWindow::configurar_Click);
     connect(ui_.salir, &QAction::triggered, this, &MainWindow::salir_Click);
     connect(ui_.Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    connect(ui_.Drive1, &QComboBox::activated, this, &MainWindow::Drive1_Change);
+    // Picking the drive already shown is no change of drive.
+    connect(ui_.Drive1, &QComboBox::currentIndexChanged, this, &MainWindow::Drive1_Change);
     connect(ui_.Dir1, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { openDirectory(item->data(Qt::UserRole).toString()); });
-    connect(ui_.File1, &QListWidget::itemClicked, this, &MainWindow::File1_Click);
-    connect(ui_.File1, &QListWidget::itemActivated, this, &MainWindow::File1_Click);
+    // Each change of the selected name loads that file, whatever made it: a click, the arrow
+    // keys, typing a name's first letter. A double-click selects once, so it loads once.
+    connect(ui_.File1, &QListWidget::itemSelectionChanged, this, &MainWindow::File1_Click);
 
     // The lists start on the working directory and the drive it lies on.
     dirPath_ = QDir::currentPath();
@@ -95,6 +99,11 @@ void MainWindow::show()
                                             screen->availableGeometry()));
     }
     ui_.show();
+    // The first control of the tab order that can take the focus holds it.
+    QWidget* first = ui_.Command1;
+    while (!first->isEnabled() || !(first->focusPolicy() & Qt::TabFocus))
+        first = first->nextInFocusChain();
+    first->setFocus(Qt::TabFocusReason);
 }
 
 void MainWindow::Form_Load()
@@ -193,7 +202,7 @@ void MainWindow::Dir1_Change()
 
 void MainWindow::File1_Click()
 {
-    const QListWidgetItem* item = ui_.File1->currentItem();
+    const QListWidgetItem* item = ui_.File1->selectedItems().value(0);
     if (!item)
         return;
     ui_.Command1->setEnabled(false);
@@ -208,10 +217,10 @@ void MainWindow::File1_Click()
         break;
     case FirmwareFile::Result::TooLarge:
         // Only 1953 blocks fit the device's buffer: a longer image would stop half-way.
-        imageLoadFailed(QStringLiteral("Archivo demasiado grande"));
+        imageLoadFailed(QStringLiteral("Archivo demasiado grande"), item->text());
         return;
     case FirmwareFile::Result::Unreadable:
-        imageLoadFailed(QStringLiteral("Error en archivo"));
+        imageLoadFailed(QStringLiteral("Error en archivo"), item->text());
         return;
     }
     ui_.Label2->setText(QStringLiteral("Archivo: ") + path);
@@ -225,7 +234,7 @@ void MainWindow::File1_Click()
     ui_.configurar->setEnabled(true);
 }
 
-void MainWindow::imageLoadFailed(const QString& message)
+void MainWindow::imageLoadFailed(const QString& message, const QString& name)
 {
     setNormalPointer();
     messages_.show(message, MessageIcon::Warning, MessageButtons::Ok);
@@ -238,6 +247,14 @@ void MainWindow::imageLoadFailed(const QString& message)
     habilita();
     ui_.Command1->setEnabled(false);   // no image is ready to send
     ui_.Label2->setText(QString());
+    // Nothing is loaded, so nothing stays selected and picking the same name again retries.
+    // The list may still be selecting it for the click or key that started the load: the
+    // selection is cleared once that event is over.
+    QTimer::singleShot(0, ui_.File1, [list = ui_.File1, name] {
+        const QSignalBlocker quiet(list);
+        if (!list->selectedItems().isEmpty() && list->selectedItems().first()->text() == name)
+            list->clearSelection();
+    });
 }
 
 void MainWindow::salir_Click()

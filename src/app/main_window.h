@@ -116,7 +116,7 @@ private:
     void showDirectories();
     void showFiles();
     // The image load's error path: the message, then the idle state without an image.
-    void imageLoadFailed(const QString& message);
+    void imageLoadFailed(const QString& message, const QString& name);
     // Closing the window ends a transfer under way with it: the transfer's wait is told to
     // abandon, so the run closes the port and returns without a message.
     void abandonTransfer();

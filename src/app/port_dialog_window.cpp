@@ -3,6 +3,7 @@
 #include "qserial_port_line.h"
 
 #include <QPushButton>
+#include <QWindow>
 #include <QRadioButton>
 
 namespace programador {
@@ -25,6 +26,12 @@ void PortDialogWindow::createHidden()
 
 void PortDialogWindow::show()
 {
+    // A dialog transient for the main window: the window manager keeps it in front, also when
+    // the operator clicks the disabled main window. It has no parent widget, so it stays
+    // usable while the main window is disabled.
+    ui_->winId();
+    if (transientParent_ && transientParent_->windowHandle())
+        ui_->windowHandle()->setTransientParent(transientParent_->windowHandle());
     ui_->show();
     ui_->raise();
     ui_->activateWindow();

@@ -16,6 +16,8 @@ public:
     PortDialogWindow() = default;
     ~PortDialogWindow() override;
     void setLogic(PortDialog& logic) { logic_ = &logic; }
+    // The window the dialog stays in front of.
+    void setTransientParent(QWidget* window) { transientParent_ = window; }
 
     bool isCreated() const override { return ui_ != nullptr; }
     void createHidden() override;
@@ -28,6 +30,7 @@ public:
 
 private:
     PortDialog* logic_ = nullptr;
+    QWidget* transientParent_ = nullptr;
     QPointer<PortDialogUi> ui_;
 };
 

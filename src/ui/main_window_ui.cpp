@@ -116,7 +116,9 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     client->setFixedSize(twips_.size(kClientWidth, kClientHeight));
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // The layout is fixed, so is the window: it offers no maximize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     // The desktop's window-background colour, taken at run time (white on most desktops).
     const QColor windowBackground = QApplication::palette().color(QPalette::Base);

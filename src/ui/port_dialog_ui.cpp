@@ -27,7 +27,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 } // namespace
 
-PortDialogUi::PortDialogUi(const std::array<QString, 4>& devices) : QWidget(nullptr, Qt::Window)
+PortDialogUi::PortDialogUi(const std::array<QString, 4>& devices)
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     const Twips twips = Twips::forScreen();
     setObjectName(QStringLiteral("PUERTO_SERIE"));

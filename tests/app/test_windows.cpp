@@ -4,6 +4,7 @@
 // sends its first block ("@B1"), and the window once the action is over.
 #include "main_window.h"
 #include "qt_message_box.h"
+#include "qt_spanish.h"
 #include "recording_messages.h"
 #include "virtual_line.h"
 
@@ -39,6 +40,8 @@ struct Flow {
 struct Rig {
     Rig()
     {
+        qputenv("HOME", QFile::encodeName(dir.filePath("home")));   // the second drive
+        QDir(dir.path()).mkdir("home");
         window = std::make_unique<MainWindow>(messages, line, line, dir.path(), [this] { ended = true; }, Twips(96));
         line.ticks = &window->ticks();
         window->timers().Timer1.stop();   // only virtual ticks count here
@@ -116,9 +119,18 @@ struct Rig {
             const QList<QListWidgetItem*> items = ui.Dir1->findItems(words[1], Qt::MatchEndsWith);
             QVERIFY(!items.isEmpty());
             emit ui.Dir1->itemActivated(items.last());
-        } else if (words[0] == "drive") {
-            ui.Drive1->setCurrentIndex(0);
-            emit ui.Drive1->activated(0);
+        } else if (words[0] == "drive") {   // picked in the drive list's popup
+            ui.Drive1->setCurrentIndex(words[1].toInt());
+            emit ui.Drive1->activated(words[1].toInt());
+        } else if (words[0] == "key") {
+            QTest::keyClick(ui.File1, words[1] == "Down" ? Qt::Key_Down : words[1] == "Up" ? Qt::Key_Up : Qt::Key_E);
+        } else if (words[0] == "double") {
+            const QListWidgetItem* item = ui.File1->findItems(words[1], Qt::MatchExactly).value(0);
+            const QPoint at = ui.File1->visualItemRect(item).center();
+            for (auto event : {QTest::MousePress, QTest::MouseRelease, QTest::MouseDClick, QTest::MouseRelease})
+                QTest::mouseEvent(event, ui.File1->viewport(), Qt::LeftButton, {}, at);
+        } else if (words[0] == "focus") {
+            seen << ui.focusWidget()->objectName();
         } else if (words[0] == "load") {
             if (words.value(1) == "silent")
                 line.device.sends.clear();
@@ -136,6 +148,9 @@ struct Rig {
             ui.ayuda->trigger();
         } else if (words[0] == "configurar") {
             ui.configurar->trigger();
+            // A dialog in front of the main window, for the window manager too.
+            QCOMPARE(window->portDialogUi()->windowHandle()->transientParent(), ui.windowHandle());
+            QCOMPARE(window->portDialogUi()->windowType(), Qt::Dialog);
         } else if (words[0] == "close") {
             (dialog && words.value(1) == "dialog" ? static_cast<QWidget*>(dialog) : &ui)->close();
         } else if (words[0] == "break") {   // the settings file cannot be replaced any more
@@ -146,6 +161,7 @@ struct Rig {
             QTest::mouseClick(dialog->option(words[0].right(1).toInt()), Qt::LeftButton);
             QTest::mouseClick(words[1] == "aceptar" ? dialog->Command1 : dialog->Command2, Qt::LeftButton);
         }
+        QCoreApplication::processEvents();   // what the window left for the event loop
     }
 
     QTemporaryDir dir;
@@ -172,6 +188,8 @@ class TestWindows : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(installQtSpanish(*qApp)); }
+
     void flows_data()
     {
         QTest::addColumn<Flow>("flow");
@@ -182,17 +200,26 @@ private slots:
         const QString sending = "@* cancel status:'Estableciendo conexi\u00f3n...'" + fw
             + " / @B1 cancel status:'Transmitiendo archivo...' bar:1/3" + fw;
 
+        const QString pipe = "W:Error en archivo lists" + fw + " / menus lists file:''";
+        const QString empty = QStringLiteral("menus load lists file:'Archivo: ~/empty.STB'");
         flow("choosing images", {{
+            {"focus", "File1 / menus lists"},
             {"list", "~: big.bin empty.STB fw.bin pipe.bin / menus lists"},
             {"click fw.bin", ready},
             {"click big.bin", "W:Archivo demasiado grande lists" + fw + " / menus lists file:''"},
             {"click fw.bin", ready},
-            {"click pipe.bin", "W:Error en archivo lists" + fw + " / menus lists file:''"},
-            {"click empty.STB", "menus load lists file:'Archivo: ~/empty.STB'"},
-            {"open sub", "menus load lists file:'Archivo: ~/empty.STB'"},
-            {"list", "~/sub: inner.bin / menus load lists file:'Archivo: ~/empty.STB'"},
-            {"drive", "menus load lists file:'Archivo: ~/empty.STB'"},
-            {"list", "/: / menus load lists file:'Archivo: ~/empty.STB'"},
+            {"click pipe.bin", pipe},
+            {"click pipe.bin", "W:Error en archivo lists file:'' / menus lists file:''"},
+            {"key Up", ready},
+            {"key Down", pipe},
+            {"key Up", ready},
+            {"key e", empty},
+            {"double pipe.bin", "W:Error en archivo lists file:'Archivo: ~/empty.STB' / menus lists file:''"},
+            {"open sub", "menus lists file:''"},
+            {"drive 0", "menus lists file:''"},
+            {"list", "~/sub: inner.bin / menus lists file:''"},
+            {"drive 1", "menus lists file:''"},
+            {"list", "~/home: / menus lists file:''"},
         }});
         flow("sending, and each exit", {{
             {"click fw.bin", ready},
@@ -266,7 +293,13 @@ private slots:
         ui.Label2->setText(kNoFile + kNoFile);
         QCOMPARE(ui.Label2->pos(), QPoint(136, 168));
         QVERIFY(ui.Label2->width() > designed.width() + 100 && ui.Label2->height() == designed.height());
+        // Fixed: neither window can be resized or maximized.
         PortDialogUi dialog({});
+        for (QWidget* w : std::initializer_list<QWidget*>{&ui, &dialog}) {
+            w->show();
+            QVERIFY(w->minimumSize() == w->maximumSize());
+            QCOMPARE(w->windowFlags() & (Qt::CustomizeWindowHint | Qt::WindowMaximizeButtonHint), Qt::CustomizeWindowHint);
+        }
         QCOMPARE(dialog.windowTitle(), QStringLiteral("CONFIGURACION PUERTO SERIE"));
         QCOMPARE(dialog.size(), QSize(290, 185));
         QCOMPARE(dialog.Command2->geometry(), QRect(170, 136, 52, 23));
@@ -280,10 +313,10 @@ private slots:
         QTest::addColumn<MessageButtons>("buttons");
         QTest::addColumn<QMessageBox::Icon>("qtIcon");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("information") << MessageIcon::Information << MessageButtons::Ok << QMessageBox::Information << QStringList{"OK"};
-        QTest::newRow("warning") << MessageIcon::Warning << MessageButtons::Ok << QMessageBox::Warning << QStringList{"OK"};
-        QTest::newRow("error") << MessageIcon::Error << MessageButtons::Ok << QMessageBox::Critical << QStringList{"OK"};
-        QTest::newRow("question") << MessageIcon::None << MessageButtons::YesNo << QMessageBox::NoIcon << QStringList{"&Yes", "&No"};
+        QTest::newRow("information") << MessageIcon::Information << MessageButtons::Ok << QMessageBox::Information << QStringList{"Aceptar"};
+        QTest::newRow("warning") << MessageIcon::Warning << MessageButtons::Ok << QMessageBox::Warning << QStringList{"Aceptar"};
+        QTest::newRow("error") << MessageIcon::Error << MessageButtons::Ok << QMessageBox::Critical << QStringList{"Aceptar"};
+        QTest::newRow("question") << MessageIcon::None << MessageButtons::YesNo << QMessageBox::NoIcon << QStringList{"&S\u00ed", "&No"};
     }
     void messageBoxes()
     {
