@@ -126,7 +126,7 @@ struct SxResult {
 // device is switched on without one, and the shell that becomes sx sends the "*".
 SxResult runSx(const QString& image, QByteArray& received)
 {
-    DeviceHarness device(DeviceHarness::Receiver::Rx);
+    DeviceHarness device;
     SxResult out;
     if (!device.ready())
         return out;
@@ -176,7 +176,7 @@ int main(int argc, char** argv)
     std::vector<double> latencies;
     bool intact = false;
     {
-        DeviceHarness device(DeviceHarness::Receiver::Rx);
+        DeviceHarness device;
         qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
         QSerialPortLine real;
         TimedLine line(real);

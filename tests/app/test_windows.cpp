@@ -306,35 +306,24 @@ private slots:
     }
 
     // The boxes as built, never shown: titled "Telvarin", the text as written, the icon and
-    // buttons asked for.
-    void messageBoxes_data()
-    {
-        QTest::addColumn<MessageIcon>("icon");
-        QTest::addColumn<MessageButtons>("buttons");
-        QTest::addColumn<QMessageBox::Icon>("qtIcon");
-        QTest::addColumn<QStringList>("texts");
-        QTest::newRow("information") << MessageIcon::Information << MessageButtons::Ok << QMessageBox::Information << QStringList{"Aceptar"};
-        QTest::newRow("warning") << MessageIcon::Warning << MessageButtons::Ok << QMessageBox::Warning << QStringList{"Aceptar"};
-        QTest::newRow("error") << MessageIcon::Error << MessageButtons::Ok << QMessageBox::Critical << QStringList{"Aceptar"};
-        QTest::newRow("question") << MessageIcon::None << MessageButtons::YesNo << QMessageBox::NoIcon << QStringList{"&S\u00ed", "&No"};
-    }
+    // the buttons asked for, in Spanish.
     void messageBoxes()
     {
-        QFETCH(MessageIcon, icon);
-        QFETCH(MessageButtons, buttons);
-        QFETCH(QMessageBox::Icon, qtIcon);
-        QFETCH(QStringList, texts);
-        const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Telvarin"));
-        QCOMPARE(box->text(), QStringLiteral("<b>Est\u00e1</b>"));
-        QCOMPARE(box->textFormat(), Qt::PlainText);
-        QCOMPARE(box->icon(), qtIcon);
-        QStringList shown;
-        for (QAbstractButton* button : box->buttons())
-            shown << button->text();
-        QCOMPARE(shown, texts);
-        QCOMPARE(QtMessageBox::answerFor(QMessageBox::Yes, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::Yes);
-        QCOMPARE(QtMessageBox::answerFor(0, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::No);
+        for (const auto& [icon, buttons, qtIcon, texts] :
+             {std::tuple{MessageIcon::Information, MessageButtons::Ok, QMessageBox::Information, QStringList{"Aceptar"}},
+              std::tuple{MessageIcon::Warning, MessageButtons::Ok, QMessageBox::Warning, QStringList{"Aceptar"}},
+              std::tuple{MessageIcon::Error, MessageButtons::Ok, QMessageBox::Critical, QStringList{"Aceptar"}},
+              std::tuple{MessageIcon::None, MessageButtons::YesNo, QMessageBox::NoIcon, QStringList{"&S\u00ed", "&No"}}}) {
+            const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons);
+            QStringList shown;
+            for (QAbstractButton* button : box->buttons())
+                shown << button->text();
+            QCOMPARE(shown, texts);
+            QVERIFY(box->windowTitle() == "Telvarin" && box->text() == QStringLiteral("<b>Est\u00e1</b>")
+                    && box->textFormat() == Qt::PlainText && box->icon() == qtIcon);
+            QCOMPARE(QtMessageBox::answerFor(QMessageBox::Yes, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::Yes);
+            QCOMPARE(QtMessageBox::answerFor(0, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::No);
+        }
     }
 };
 

@@ -1,17 +1,17 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QTemporaryDir>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include <unistd.h>
-
 namespace programador::testing {
 
-// What the device does wrong, on request; blocks count from 1, 0 = never.
+// What the device does wrong, on request; blocks count from 1 (an EOT counts as the block
+// after the last), 0 = never.
 struct DeviceFaults {
     int silentFromBlock = 0;      // block k and all later ones get no answer at all
     int nakAfterBlock = 0;        // block k is answered NAK instead of ACK
@@ -21,61 +21,45 @@ struct DeviceFaults {
     bool noNak = false;           // never sends the NAK
 };
 
-// The device at the far end of a pseudo-terminal pair. The loader opens path(); the
-// harness keeps a slave descriptor of its own, so the pair stays up and raw across the
-// loader's opens and closes. A thread of its own reads what the loader writes, plays
-// the device and relays the XMODEM part to the receiver. Every public call is
-// thread-safe: the loader may run on the main thread inside nested event loops, or be
-// a child process.
+// The device at the far end of a pseudo-terminal pair, for one transfer. The loader opens
+// path(); the harness keeps a descriptor of that end too, so the pair stays up and raw
+// across the loader's opens and closes. A thread of its own reads what the loader writes,
+// plays the device's start-up and, from the loader's "*" on, relays the line to lrzsz rx
+// (XMODEM, 8-bit checksum) on pipes, and rx's answers back through the faults. Every
+// public call is thread-safe: the loader may be this process or another.
 class DeviceHarness {
 public:
-    // lrzsz rx as a child on pipes (its file is received()), or an exact receiver of our
-    // own that checks every block's framing and complains in log() at the first fault.
-    enum class Receiver { Rx, Exact };
-    using Faults = DeviceFaults;
+    explicit DeviceHarness(DeviceFaults faults = {});
+    ~DeviceHarness();   // stops the thread, kills rx, closes the pair
 
-    explicit DeviceHarness(Receiver receiver = Receiver::Exact, Faults faults = {});
-    ~DeviceHarness();   // stops everything, kills rx, closes the pty; neither copied nor moved
-
-    bool ready() const { return thread_.joinable(); }   // the pty pair and the thread are up
+    bool ready() const { return thread_.joinable(); }
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
-    void send(const QByteArray& bytes);   // raw bytes to the loader, now
-    // The start-up text; from the loader's "*" on, the receiver takes the line.
+    void send(const QByteArray& bytes);      // raw bytes to the loader, now
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
-    void hangUp();            // pulls the cable: once this returns, the loader's next operation fails
-    bool waitHeard(int count, int timeoutMs = 10000);   // until the loader has written `count` bytes in all
-    // The transfer ended well: rx exited 0 / the exact receiver took EOT after good
-    // blocks. False as soon as it ended otherwise (rx failed, a complaint, a hang-up).
+    void hangUp();                           // pulls the cable; the loader's next operation fails
+    bool waitHeard(int count, int timeoutMs = 10000);   // the loader has written `count` bytes in all
+    // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);
-    QByteArray received() const;   // the data of the accepted blocks, in order (rx: the file it wrote)
-    QByteArray heard() const;      // every byte the loader wrote, raw, in order
-    QString log() const;           // why it failed: rx's stderr tail, or the exact receiver's complaint
+    QByteArray received() const;             // the file rx wrote
+    QByteArray heard() const;                // every byte the loader wrote, in order
+    QString log() const;                     // rx's complaints
 
 private:
-    enum class Phase { Off, On, Receiving, Ended };
     void run();
     void fromLoader(QByteArray bytes);
-    void takeLine();
-    bool answer(QByteArray bytes);
-    void takeBlocks();
+    void startRx();
+    void answer(QByteArray bytes);
     void hangUpNow();
-    void end(bool well, const QString& complaint = {});
-    void wake() { (void)!::write(wake_[1], "", 1); }
 
-    const Receiver receiver_;
-    const Faults faults_;
-    QTemporaryDir dir_;   // rx's working directory: it refuses absolute output paths
+    const DeviceFaults faults_;
+    QTemporaryDir dir_;   // rx's own: it refuses absolute output paths
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::thread thread_;
-    int master_ = -1, slave_ = -1, wake_[2] = {-1, -1}, toRx_ = -1, fromRx_ = -1;
-    int rx_ = -1;   // rx's process id
-    QString path_, complaint_;
-    Phase phase_ = Phase::Off;
-    QByteArray heard_, line_, held_, received_;   // line_: the loader's bytes since its "*"
-    int taken_ = 0, expected_ = 1;   // the exact receiver's place in line_, and the block number it wants
-    bool hangUpWanted_ = false, ok_ = false;
-    std::atomic<bool> stopping_ = false;
+    int master_ = -1, slave_ = -1, wake_[2] = {-1, -1}, toRx_ = -1, fromRx_ = -1, rx_ = -1;
+    QString path_;
+    bool on_ = false, relaying_ = false, ended_ = false, ok_ = false, hangUpWanted_ = false, stopping_ = false;
+    QByteArray heard_, line_, held_;   // line_: the loader's bytes since its "*"; held_: not yet rx's
 };
 
 } // namespace programador::testing

@@ -7,36 +7,43 @@
 #include "tick_timers.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
-
-#include <memory>
 
 #include <unistd.h>
 
 using namespace programador;
 using namespace programador::testing;
 
+namespace {
+
+// What `step` writes on standard error.
+QString stderrOf(const std::function<void()>& step)
+{
+    QTemporaryFile file;
+    const int saved = ::dup(2);
+    if (!file.open() || ::dup2(file.handle(), 2) != 2)
+        return QStringLiteral("<no capture>");
+    step();
+    ::dup2(saved, 2);
+    ::close(saved);
+    file.seek(0);
+    return QString::fromLocal8Bit(file.readAll());
+}
+
+} // namespace
+
 class TestSerialLine : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<DeviceHarness> device;   // COM1, the line's port unless a test says otherwise
+    DeviceHarness device;   // COM1
 
 private slots:
-    void init()
-    {
-        device = std::make_unique<DeviceHarness>();
-        QVERIFY(device->ready());
-        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device->path()));
-    }
+    void initTestCase() { qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path())); }
 
     void portNumbersMapToDevicesAndOnlyOneSettingIsTaken()
     {
-        // COM1 named by its variable is what every other test opens.
-        qunsetenv("PROGRAMADOR_COM4");
-        QCOMPARE(QSerialPortLine::devicePath(4), QString("/dev/ttyS3"));
         qputenv("PROGRAMADOR_COM3", "");
         QCOMPARE(QSerialPortLine::devicePath(3), QString("/dev/ttyS2"));
         QSerialPortLine line;
@@ -50,47 +57,35 @@ private slots:
         line.open();
         QByteArray bytes;
         for (int i = 0; i < 256; ++i)
-            bytes.append(static_cast<char>(i));
-        device->send(bytes);
+            bytes += char(i);
+        device.send(bytes);
         QByteArray got;
-        for (const QDeadlineTimer deadline(10000); got.size() < bytes.size() && !deadline.hasExpired();) {
-            if (line.bytesWaiting() > 0) {
-                const QByteArray one = line.read();
-                QCOMPARE(one.size(), 1);
-                got += one;
-            }
-        }
-        QCOMPARE(got, bytes);
+        int reads = 0;
+        for (QDeadlineTimer deadline(10000); got.size() < bytes.size() && !deadline.hasExpired();)
+            got += line.bytesWaiting() > 0 ? (++reads, line.read()) : QByteArray();
+        QCOMPARE(got, bytes);   // none changed, one byte a read
+        QCOMPARE(reads, 256);
         // A block and EOT, and the port closed at once: the device has them all.
-        const QByteArray block = QByteArray(132, '\x5A');
         line.write(bytes);
-        line.write(block);
-        line.write(QByteArray(1, '\x04'));
+        line.write(QByteArray(132, '\x5A'));
+        line.write("\x04");
         line.close();
-        QVERIFY(device->waitHeard(256 + 133));
-        QCOMPARE(device->heard(), bytes + block + '\x04');
+        QVERIFY(device.waitHeard(256 + 133));
+        QCOMPARE(device.heard(), bytes + QByteArray(132, '\x5A') + '\x04');
     }
 
     void aPortHeldOpenIsRefusedUntilItIsClosed()
     {
-        QSerialPortLine first;
-        QSerialPortLine second;
+        QSerialPortLine first, second;
         first.open();
-        QTemporaryFile err;
-        const int saved = ::dup(2);
-        QVERIFY(err.open() && ::dup2(err.handle(), 2) == 2);   // standard error, unbuffered, into the file
-        QVERIFY_THROWS_EXCEPTION(SerialError, second.open());
-        ::dup2(saved, 2);
-        ::close(saved);
-        err.seek(0);   // standard error moved the file's offset
-        const QString said = QString::fromLocal8Bit(err.readAll());
-        QCOMPARE(said.count('\n'), 1);
-        QVERIFY2(said.startsWith("programador: " + device->path() + ": "), qPrintable(said));
+        const QString said = stderrOf([&] { QVERIFY_THROWS_EXCEPTION(SerialError, second.open()); });
+        QVERIFY2(said.count('\n') == 1 && said.startsWith("programador: " + device.path() + ": "), qPrintable(said));
         first.close();
         second.open();
         QVERIFY(second.isOpen());
     }
 
+    // The last: the cable is pulled.
     void aVanishedPortEndsTheWaitAndEveryLaterOperation()
     {
         QSerialPortLine line;
@@ -99,12 +94,16 @@ private slots:
         TickTimers timers(ticks);
         EventLoopYield events;
         CooperativeWait wait(ticks, events, line);
-        QTimer::singleShot(0, [this] { device->hangUp(); });   // inside the wait's first yield
-        // A hang-up missed would end in the 40-tick time-out, which returns 1.
-        QVERIFY_THROWS_EXCEPTION(SerialError, wait.waitFor('\x15', 40, CooperativeWait::Cancel::Honoured));
-        QVERIFY_THROWS_EXCEPTION(SerialError, line.write("x"));
-        QVERIFY_THROWS_EXCEPTION(SerialError, line.close());
+        QTimer::singleShot(0, [this] { device.hangUp(); });   // inside the wait's first yield
+        // A hang-up missed would end in the 40-tick time-out, which returns 1. One failure,
+        // one line on standard error, however many operations fail after it.
+        const QString said = stderrOf([&] {
+            QVERIFY_THROWS_EXCEPTION(SerialError, wait.waitFor('\x15', 40, CooperativeWait::Cancel::Honoured));
+            QVERIFY_THROWS_EXCEPTION(SerialError, line.write("x"));
+            QVERIFY_THROWS_EXCEPTION(SerialError, line.close());
+        });
         QVERIFY(!line.isOpen());
+        QCOMPARE(said, "programador: " + device.path() + ": the device went away\n");
     }
 };
 
