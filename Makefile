@@ -25,7 +25,7 @@ coverage: deps
 	find build-coverage -name '*.gcda' -delete
 	ctest --preset coverage
 	@for d in $(sort $(dir $(wildcard src/*/))) src/; do \
-	  gcovr -r . --object-directory build-coverage --filter "$$d" | \
+	  gcovr -r . --object-directory build-coverage --exclude-directories build-coverage/CMakeFiles --filter "$$d" | \
 	  awk -v d="$$d" '/^TOTAL/ { printf "%-14s %5s  (%d of %d lines)\n", d, $$4, $$3, $$2 }'; done
 
 bench: build

@@ -237,19 +237,21 @@ private slots:
         flow("the close box ends the program", {{{"close", "ended"}}});
         flow("choosing a port", {{
             {"configurar", QStringLiteral("locked dialog:COM1")},
-            {"COM4 aceptar refused", "E:Error en puerto serie locked dialog:COM4 / locked dialog:COM4"},
-            {"COM2 aceptar", idle},
-            {"configurar", QStringLiteral("locked dialog:COM2")},
-            {"COM3 cancelar", idle},
-            {"configurar", QStringLiteral("locked dialog:COM2")},
-            {"close dialog", idle},
-        }, 2, "2\r\n"});
+            {"COM2 aceptar refused", "E:Error en puerto serie locked dialog:COM2 / locked dialog:COM2"},
+            {"COM4 aceptar", idle},
+            {"configurar", QStringLiteral("locked dialog:COM4")},
+            {"COM3 aceptar", idle},
+            {"configurar", QStringLiteral("locked dialog:COM3")},
+            {"COM1 cancelar", idle},
+        }, 3, "3\r\n"});
         flow("a save that fails", {{
             {"break", idle},
             {"configurar", QStringLiteral("locked dialog:COM1")},
-            {"COM3 aceptar", "E:Error de archivo locked dialog:COM3 / locked dialog:COM3"},
-            {"COM3 cancelar", idle},
-        }, 3, "<dir>"});
+            {"COM2 aceptar", "E:Error de archivo locked dialog:COM2 / locked dialog:COM2"},
+            {"COM4 cancelar", idle},
+            {"configurar", QStringLiteral("locked dialog:COM2")},
+            {"close dialog", idle},
+        }, 2, "<dir>"});
     }
 
     void flows()

@@ -9,10 +9,12 @@
 
 #include <csignal>
 
+#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
 
 using namespace programador;
 using Files = QMap<QString, QByteArray>;   // name -> bytes, "<dir>" or "<fifo>"
@@ -24,8 +26,7 @@ const QString kIni = QStringLiteral("PROGRAMADOR.INI");
 struct Row {
     Files before;
     int save = 0;             // the port saved; 0: start-up reads the file
-    QString obstacle = {};    // "read-only": the directory takes no new name (run unprivileged);
-                              // "full": no file may grow (a full disk)
+    QString obstacle = {};    // "read-only": the directory takes no new name; "full": no file may grow
     int mode = 0644;          // of the files before
     int port = 0;             // what start-up read, or 1 when the save worked
     bool message = false;     // "Error de archivo", error icon
@@ -37,53 +38,30 @@ Files snapshot(const QString& path)
     Files files;
     for (const QFileInfo& info : QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
         QFile file(info.filePath());
+        if (info.isFile())
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         files[info.fileName()] = info.isDir() ? "<dir>" : !info.isFile() ? "<fifo>"
                                  : file.open(QIODevice::ReadOnly)        ? file.readAll() : "<unreadable>";
     }
     return files;
 }
 
-// Runs the step; a read-only directory holds only for an unprivileged user, so under root
-// it runs in a child that has become "nobody". Returns port or save result, and message.
+// Reads or saves; a full disk is a file-size limit of zero around the step.
 std::pair<int, bool> perform(const Row& row, const QString& dir)
 {
-    const auto step = [&]() -> std::pair<int, bool> {
-        testing::RecordingMessages messages;
-        PortSettings settings(messages, dir);
-        int result = row.save;
-        if (row.save == 0) {
-            settings.lee_puerto();
-            result = settings.puerto;
-        } else {
-            result = settings.guarda_puerto(std::int16_t(row.save)) ? 1 : 0;
-        }
-        const bool shown = messages.texts == QStringList{QStringLiteral("Error de archivo")}
-            && messages.shown[0].icon == MessageIcon::Error;
-        return {result, shown};
-    };
-    if (row.obstacle == "full") {
-        rlimit old{}, none{0, RLIM_INFINITY};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        none.rlim_max = old.rlim_max;
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &none);
-        const auto result = step();
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-        return result;
-    }
-    if (row.obstacle != "read-only" || ::geteuid() != 0)
-        return step();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(99);
-        const auto [result, shown] = step();
-        ::_exit(result * 2 + (shown ? 1 : 0));
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WEXITSTATUS(status) / 2, WEXITSTATUS(status) % 2 == 1};
+    rlimit old{}, limit{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    limit = {row.obstacle == "full" ? 0 : old.rlim_cur, old.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    testing::RecordingMessages messages;
+    PortSettings settings(messages, dir);
+    if (row.save == 0)
+        settings.lee_puerto();
+    const int result = row.save == 0 ? settings.puerto : settings.guarda_puerto(std::int16_t(row.save)) ? 1 : 0;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    return {result, messages.texts == QStringList{"Error de archivo"} && messages.shown[0].icon == MessageIcon::Error};
 }
 
 } // namespace
@@ -94,6 +72,15 @@ class TestSettings : public QObject {
     Q_OBJECT
 
 private slots:
+    // Root without the capabilities that override file permissions, like any other user:
+    // the permission bits hold, so a read-only folder is one here too.
+    void initTestCase()
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[2] = {};
+        QVERIFY(::syscall(SYS_capset, &header, none) == 0);
+    }
+
     void file_data()
     {
         QTest::addColumn<Row>("row");
@@ -111,6 +98,7 @@ private slots:
         row("another letter case", {.before = {{"programador.ini", "3\r\n"}}, .port = 3});
         row("a FIFO is not waited on", {.before = {{kIni, "<fifo>"}}, .port = 1});
         row("read-only directory", {.before = {}, .obstacle = "read-only", .port = 1});
+        row("read-only directory, unreadable file", {.before = {{kIni, "3\r\n"}}, .obstacle = "read-only", .mode = 0, .port = 1});
         // Saving: the digit, CR, LF replace whatever the one settings file held.
         row("save 2", {.before = {{kIni, one}}, .save = 2, .port = 1, .after = {{kIni, "2\r\n"}}});
         row("save over a long file", {.before = {{kIni, "4 and more\r\nlines\r\n"}}, .save = 2, .port = 1, .after = {{kIni, "2\r\n"}}});
@@ -124,9 +112,9 @@ private slots:
         row("save on a full disk", {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "full", .message = true});
         row("save port 5", {.before = {{kIni, "3\r\n"}}, .save = 5, .message = true});
         row("save in place in a read-only directory",
-            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .mode = 0666, .port = 1, .after = {{kIni, "2\r\n"}}});
+            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .port = 1, .after = {{kIni, "2\r\n"}}});
         row("save in a read-only directory, read-only file",
-            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .message = true});
+            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .mode = 0444, .message = true});
     }
 
     void file()
