@@ -1,7 +1,7 @@
 # make run   - install what is missing, build, start the loader
 # make test  - install what is missing, build with sanitizers, run every test
 # make build - build the program into build/programador
-.PHONY: run test build deps bench coverage clean
+.PHONY: run test build deps bench coverage fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -28,8 +28,20 @@ coverage: deps
 	  gcovr -r . --object-directory build-coverage --exclude-directories build-coverage/CMakeFiles --filter "$$d" | \
 	  awk -v d="$$d" '/^TOTAL/ { printf "%-14s %5s  (%d of %d lines)\n", d, $$4, $$3, $$2 }'; done
 
+# The transfer under libFuzzer (clang): RUNS executions from the seed corpus; new inputs
+# go to build-fuzz/corpus, a finding to build-fuzz/crash-*. Not part of make test.
+RUNS ?= 1000000
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	mkdir -p build-fuzz/corpus
+	cd build-fuzz && ./tests/fuzz/fuzz_transfer -runs=$(RUNS) -print_final_stats=1 corpus ../tests/fuzz/corpus \
+	  2>fuzz.log; status=$$?; \
+	  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss)' fuzz.log; \
+	  [ $$status -eq 0 ] || { tail -40 fuzz.log; exit $$status; }
+
 bench: build
 	./build/bench/bench_transfer
 
 clean:
-	rm -rf build build-sanitize build-coverage
+	rm -rf build build-sanitize build-coverage build-fuzz

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operator_messages.h"
+#include "transfer_view.h"
 
 #include <QList>
 #include <QStringList>
@@ -28,6 +29,20 @@ struct RecordingMessages : OperatorMessages {
     QStringList texts;
     MessageAnswer answer = MessageAnswer::No;
     std::function<void()> onShow;   // runs while the box would be up
+};
+
+// A main window that shows nothing of a transfer; it counts the returns to idle.
+struct QuietView : TransferView {
+    void setStatusText(const QString&) override {}
+    void setStatusVisible(bool) override {}
+    void setProgressValue(float) override {}
+    void setProgressVisible(bool) override {}
+    void setCancelEnabled(bool) override {}
+    void lockForTransfer() override {}
+    void setNormalPointer() override {}
+    void clearDrawing() override {}
+    void habilita() override { ++idle; }
+    int idle = 0;
 };
 
 } // namespace programador::testing

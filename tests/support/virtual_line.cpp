@@ -61,6 +61,7 @@ QByteArray VirtualLine::read()
         throw SerialError("read: nothing to read");
     const QByteArray out = input_.left(inputLength > 0 ? inputLength : input_.size());
     input_.remove(0, out.size());
+    consumed += out;
     return out;
 }
 

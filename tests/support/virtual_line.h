@@ -62,6 +62,7 @@ public:
     QString failOn;               // the operation of this name raises SerialError, once
     QString vanishAfter;          // after the operation of this name every one raises
     std::function<void(const Event&)> onEvent;
+    QByteArray consumed;          // every byte the loader has read, in order
     std::int16_t portNumber = 0;
     std::int16_t inputLength = 0;
     QString settings;

@@ -1,16 +1,22 @@
 // The program's serial line, QSerialPortLine, over a real pseudo-terminal to the device
-// harness. Real time, but nothing here waits for a time-out to expire.
-#include "cooperative_wait.h"
+// harness: the line itself, then whole runs against a device at fault. Real time, with the
+// ticks a hundred times as fast where a run waits for a time-out.
 #include "device_harness.h"
 #include "event_loop_yield.h"
+#include "load_sequence.h"
 #include "qserial_port_line.h"
+#include "recording_messages.h"
 #include "tick_timers.h"
+#include "xmodem_sender.h"
 
 #include <QDeadlineTimer>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace programador;
@@ -32,7 +38,43 @@ QString stderrOf(const std::function<void()>& step)
     return QString::fromLocal8Bit(file.readAll());
 }
 
+struct Fault {
+    DeviceFaults faults;
+    bool held = false;   // another program has the port open when the run starts
+    QString message;
+    int minTicks = 0, maxTicks = 0;   // of Timer1 in the wait that ended the run
+};
+
+// One run of "Cargar Firmware" on COM1, Timer1 every 10 ms and Timer2 every 1 ms. Returns
+// the message, and the Timer1 ticks of the wait that ended the run (its time-out if it ran out).
+std::pair<QStringList, int> load(DeviceHarness& device, const QByteArray& image)
+{
+    qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
+    QSerialPortLine line;
+    TickCounters ticks;
+    QTimer timer1, timer2;
+    QObject::connect(&timer1, &QTimer::timeout, [&] { ticks.Timer1_Timer(); });
+    QObject::connect(&timer2, &QTimer::timeout, [&] { ticks.Timer2_Timer(); });
+    timer1.start(10);
+    timer2.start(1);
+    EventLoopYield events;
+    CooperativeWait wait(ticks, events, line);
+    QuietView view;
+    RecordingMessages messages;
+    auto buffer = std::make_unique<FirmwareImage>();
+    std::copy(image.begin(), image.end(), buffer->buffer.begin());
+    buffer->largo_archivo = std::int32_t(image.size());
+    XmodemSender sender(wait, *buffer, view);
+    const std::int16_t puerto = 1;
+    LoadSequence sequence(wait, sender, view, messages, puerto);
+    QTimer::singleShot(0, [&device] { device.switchOn(); });   // once the loader waits for it
+    sequence.Command1_Click();
+    return {messages.texts, ticks.contador1};
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Fault)
 
 class TestSerialLine : public QObject {
     Q_OBJECT
@@ -40,7 +82,7 @@ class TestSerialLine : public QObject {
     DeviceHarness device;   // COM1
 
 private slots:
-    void initTestCase() { qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path())); }
+    void init() { qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path())); }
 
     void portNumbersMapToDevicesAndOnlyOneSettingIsTaken()
     {
@@ -83,6 +125,54 @@ private slots:
         first.close();
         second.open();
         QVERIFY(second.isOpen());
+    }
+
+    // Whatever the device does wrong, the run ends through the right exit, in the time its
+    // waits allow, the port is free for the next program at once, and a good device then
+    // gets the image.
+    void faults_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        const QString comm = QStringLiteral("Error de comunicacion"), port = QStringLiteral("Error en puerto serie");
+        QTest::newRow("port held by another program") << Fault{{}, true, port, 0, 0};
+        QTest::newRow("device gone in block 3") << Fault{{.hangUpInBlock = 3}, false, port, 0, 9};
+        QTest::newRow("NAK after block 2") << Fault{{.nakAfterBlock = 2}, false, comm, 10, 10};
+        QTest::newRow("silence from block 2") << Fault{{.silentFromBlock = 2}, false, comm, 10, 10};
+        QTest::newRow("garbage before an ACK") << Fault{{.garbageAfterBlock = 1}, false, "Programa listo", 0, 9};
+        QTest::newRow("a receiver that asks for CRC") << Fault{{.crcInsteadOfNak = true}, false, comm, 40, 40};
+    }
+    void faults()
+    {
+        QFETCH(Fault, fault);
+        QByteArray image(1000, Qt::Uninitialized);
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 7);
+        DeviceHarness device(fault.faults);
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
+        int opened[2];
+        QVERIFY(::pipe(opened) == 0);
+        const pid_t holder = fault.held ? ::fork() : -1;
+        if (holder == 0) {   // the other program: it opens the port as the loader does, and waits
+            QSerialPortLine other;
+            other.open();
+            (void)!::write(opened[1], "", 1);
+            ::pause();
+        }
+        char c;
+        QVERIFY(holder < 0 || ::read(opened[0], &c, 1) == 1);
+        ::close(opened[0]), ::close(opened[1]);
+        const auto [messages, ticks] = load(device, image);
+        QCOMPARE(messages, QStringList{fault.message});
+        QVERIFY2(ticks >= fault.minTicks && ticks <= fault.maxTicks, qPrintable(QString::number(ticks)));
+        if (holder > 0)
+            ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
+        if (!fault.faults.hangUpInBlock) {
+            QSerialPortLine next;
+            next.open();   // free at once
+        }
+        DeviceHarness good;
+        QCOMPARE(load(good, image).first, QStringList{"Programa listo"});
+        QVERIFY(good.finished() && good.received().left(1000) == image);
     }
 
     // The last: the cable is pulled.

@@ -45,17 +45,12 @@ struct Row {
 };
 
 // What the run shows on the window: captions, progress, "Cancelar" offered, habilita.
-struct View : TransferView {
+struct View : QuietView {
     explicit View(std::function<void(const QString&)> note) : note(std::move(note)) {}
     void setStatusText(const QString& text) override { captions += kCaptions.value(text, '?'); }
     void setProgressValue(float value) override { progress << value; }
     void setCancelEnabled(bool on) override { cancelOffered = cancelOffered || on; }
     void habilita() override { note(QStringLiteral("idle")); }
-    void setStatusVisible(bool) override {}
-    void setProgressVisible(bool) override {}
-    void lockForTransfer() override {}
-    void setNormalPointer() override {}
-    void clearDrawing() override {}
     std::function<void(const QString&)> note;
     QString captions;
     QList<float> progress;
