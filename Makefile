@@ -1,14 +1,21 @@
-# make run   - install what is missing, build, start the loader
-# make test  - install what is missing, build with sanitizers, run every test
-# make build - build the program into build/programador
-.PHONY: run test build deps bench coverage fuzz clean
+# make run      - install what is missing, build the program, start the loader
+# make test     - install what is missing, build with sanitizers, run every test
+# make build    - build the program into build/programador
+# make install  - build, install into PREFIX (/usr/local unless given)
+# make package  - build the Debian package build/programador_<version>_<arch>.deb
+# make coverage, make fuzz, make bench, make clean
+.PHONY: help run test build deps install package bench coverage fuzz clean
+PREFIX ?= /usr/local
+
+help:
+	@sed -n 's/^# make/make/p' Makefile
 
 deps:
 	@scripts/install-deps
 
 build: deps
 	cmake --preset default >/dev/null
-	cmake --build --preset default
+	cmake --build --preset default --target programador
 
 run: build
 	./build/programador
@@ -17,6 +24,16 @@ test: deps
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize
 	QT_QPA_PLATFORM=offscreen ctest --preset sanitize
+
+install: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target programador programador_icons
+	cmake --install build --prefix $(PREFIX)
+
+package: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target programador programador_icons
+	cd build && cpack
 
 # Line coverage of each folder of src/ by the whole suite (gcov, gcovr); not part of make test.
 coverage: deps
@@ -40,7 +57,9 @@ fuzz: deps
 	  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss)' fuzz.log; \
 	  [ $$status -eq 0 ] || { tail -40 fuzz.log; exit $$status; }
 
-bench: build
+bench: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target bench_transfer
 	./build/bench/bench_transfer
 
 clean:

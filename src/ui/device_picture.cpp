@@ -32,13 +32,8 @@ void drawConnector(QPainter& p, qreal cx, qreal cy)
     p.drawEllipse(QPointF(cx + 17, cy), 2, 2);
 }
 
-} // namespace
-
-QPixmap devicePicture()
+void paintDevice(QPainter& p)
 {
-    QPixmap picture(kWidth, kHeight);
-    picture.fill(Qt::transparent);
-    QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
 
     // The device: a dark enclosure seen from the front.
@@ -83,8 +78,30 @@ QPixmap devicePicture()
     p.setFont(font);
     p.setPen(QColor(230, 230, 240));
     p.drawText(QRectF(50, 36, 40, 12), Qt::AlignCenter, QStringLiteral("RS232"));
+}
 
+} // namespace
+
+QPixmap devicePicture()
+{
+    QPixmap picture(kWidth, kHeight);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    paintDevice(p);
     return picture;
+}
+
+QImage deviceIcon(int size)
+{
+    QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    // The whole picture across the square, drawn at that size, centred from top to bottom.
+    const qreal scale = qreal(size) / kWidth;
+    p.translate(0, (size - kHeight * scale) / 2);
+    p.scale(scale, scale);
+    paintDevice(p);
+    return icon;
 }
 
 } // namespace programador
