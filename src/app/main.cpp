@@ -1,5 +1,6 @@
 #include "qserial_port_line.h"
 #include "event_loop_yield.h"
+#include "headless.h"
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
@@ -19,8 +20,11 @@ std::unique_ptr<programador::SerialLine> makeSerialLine()
 
 } // namespace
 
+// With arguments, the command line loads an image without a window; without, the window.
 int main(int argc, char** argv)
 {
+    if (argc > 1)
+        return programador::runHeadless(argc, argv);
     QApplication app(argc, argv);
     programador::installQtSpanish(app);
     programador::QtMessageBox messages;

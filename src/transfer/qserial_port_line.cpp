@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +15,7 @@
 
 namespace programador {
 
-QSerialPortLine::QSerialPortLine()
+QSerialPortLine::QSerialPortLine(QString device) : fixedDevice_(std::move(device))
 {
     // Only a lost device breaks the line. Other errors are not fatal: on a
     // pseudo-terminal, for instance, the modem-line ioctls report UnsupportedOperation.
@@ -42,7 +43,8 @@ QString QSerialPortLine::devicePath(std::int16_t port)
 
 void QSerialPortLine::fail(const QString& reason)
 {
-    const QString line = QStringLiteral("programador: %1: %2").arg(device_.isEmpty() ? devicePath(portNumber_) : device_, reason);
+    const QString named = !device_.isEmpty() ? device_ : !fixedDevice_.isEmpty() ? fixedDevice_ : devicePath(portNumber_);
+    const QString line = QStringLiteral("programador: %1: %2").arg(named, reason);
     // A line that broke says so once; what fails after it on the same line adds nothing.
     if (!broken_ || !brokenReported_)
         std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
@@ -80,7 +82,7 @@ void QSerialPortLine::open()
     broken_ = false;
     brokenReported_ = false;
     brokenReason_.clear();
-    device_ = devicePath(portNumber_);
+    device_ = fixedDevice_.isEmpty() ? devicePath(portNumber_) : fixedDevice_;
     port_.setPortName(device_);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);

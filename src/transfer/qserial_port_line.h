@@ -15,7 +15,9 @@ namespace programador {
 // standard error with the device and the system's reason.
 class QSerialPortLine : public SerialLine {
 public:
-    QSerialPortLine();
+    // device: the one device every port number opens (the command line's --device);
+    // empty for COM1..COM4 as above.
+    explicit QSerialPortLine(QString device = {});
     ~QSerialPortLine() override;
 
     static QString devicePath(std::int16_t port);
@@ -39,6 +41,7 @@ private:
     QSerialPort port_;
     std::int16_t portNumber_ = 1;
     std::int16_t inputLength_ = 1;
+    const QString fixedDevice_;
     QString device_;
     bool broken_ = false;
     bool brokenReported_ = false;   // its one line on standard error has been written

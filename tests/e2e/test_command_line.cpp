@@ -1,0 +1,104 @@
+// The program from the command line, as a production line runs it: the real binary as a
+// child, its port a pseudo-terminal to the device harness with lrzsz rx. The device is
+// switched on when the program says "Alimente el equipo".
+#include "device_harness.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace programador::testing;
+
+namespace {
+
+struct Run {
+    QStringList args;         // "IMAGE" stands for the image's path
+    QByteArray ini = "2\r\n"; // PROGRAMADOR.INI in the working directory; COM2 is the device
+    bool switchOn = true;
+    int signalsSent = 0;      // SIGINT once the blocks are under way, a SIGTERM 200 ms later
+    int status;
+    QString said;             // standard error, lines joined by "|"; "..." ends a prefix
+    DeviceFaults faults = {};
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Run)
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void runs_data()
+    {
+        QTest::addColumn<Run>("run");
+        // Not a terminal: a progress line at each tenth of the 1953 blocks.
+        const QString sending = QString::fromUtf8("Alimente el equipo|Estableciendo conexión...|Iniciando protocolo XMODEM...|"
+                                                  "Transmitiendo archivo...|");
+        QTest::newRow("success") << Run{{"IMAGE"}, "2\r\n", true, 0, 0, sending
+            + "bloque 196 de 1953|bloque 391 de 1953|bloque 586 de 1953|bloque 782 de 1953|bloque 977 de 1953|"
+              "bloque 1172 de 1953|bloque 1368 de 1953|bloque 1563 de 1953|bloque 1758 de 1953|bloque 1953 de 1953|Programa listo"};
+        QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, 0, 1, "Alimente el equipo|Error de comunicacion"};
+        QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, 0, 2,
+                                             "programador: /dev/no-such-tty: No such file or directory|Error en puerto serie"};
+        QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, 0, 3, "Error en archivo"};
+        QTest::newRow("two images") << Run{{"IMAGE", "IMAGE"}, "", false, 0, 64, "programador: una sola IMAGEN|uso: ..."};
+        QTest::newRow("SIGINT while sending") << Run{{"IMAGE"}, "2\r\n", true, 1, 130, sending.chopped(1) + "..."};
+        // The first signal waits for the block under way, which never gets its ACK; the second
+        // ends the run at once, long before the ACK's time-out.
+        QTest::newRow("a second signal") << Run{{"IMAGE"}, "2\r\n", true, 2, 130, sending.chopped(1), {.silentFromBlock = 1}};
+    }
+
+    void runs()
+    {
+        QFETCH(Run, run);
+        QTemporaryDir dir;
+        QByteArray image(249984, Qt::Uninitialized);   // 1953 blocks
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 13);
+        QFile file(dir.filePath("firmware.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+        file.close();
+        QFile ini(dir.filePath("PROGRAMADOR.INI"));
+        QVERIFY(run.ini.isEmpty() || (ini.open(QIODevice::WriteOnly) && ini.write(run.ini) == run.ini.size()));
+        ini.close();
+        DeviceHarness device(run.faults);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PROGRAMADOR_COM1", device.path());
+        environment.insert("PROGRAMADOR_COM2", device.path());
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(dir.path());
+        program.start(PROGRAMADOR_EXECUTABLE, run.args.replaceInStrings("IMAGE", file.fileName()));
+        QVERIFY(program.waitForStarted());
+        QByteArray said;
+        bool switched = false;
+        int signalled = 0;
+        QElapsedTimer sinceSignal;
+        while (program.state() != QProcess::NotRunning) {
+            program.waitForFinished(20);
+            said += program.readAllStandardError();
+            if (run.switchOn && !switched && said.contains("Alimente el equipo\n"))
+                device.switchOn(), switched = true;
+            if (signalled < run.signalsSent && said.contains("Transmitiendo archivo...") && (!signalled || sinceSignal.elapsed() > 200))
+                ::kill(program.processId(), signalled++ ? SIGTERM : SIGINT), sinceSignal.start();
+        }
+        said += program.readAllStandardError();
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), run.status);
+        const QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|');
+        QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
+        // Read when no port is given, never written.
+        QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
+        if (run.status == 0)
+            QVERIFY(device.finished() && device.received().left(image.size()) == image);
+        if (run.signalsSent > 0)   // the port closed after whole blocks: no EOT; at once after a second signal
+            QVERIFY(device.waitHeard(1) && (device.heard().size() - 1) % 132 == 0 && sinceSignal.elapsed() < 5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_command_line.moc"
