@@ -10,7 +10,6 @@
 #include "xmodem_sender.h"
 
 #include <QDeadlineTimer>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
@@ -23,20 +22,6 @@ using namespace programador;
 using namespace programador::testing;
 
 namespace {
-
-// What `step` writes on standard error.
-QString stderrOf(const std::function<void()>& step)
-{
-    QTemporaryFile file;
-    const int saved = ::dup(2);
-    if (!file.open() || ::dup2(file.handle(), 2) != 2)
-        return QStringLiteral("<no capture>");
-    step();
-    ::dup2(saved, 2);
-    ::close(saved);
-    file.seek(0);
-    return QString::fromLocal8Bit(file.readAll());
-}
 
 struct Fault {
     DeviceFaults faults;
@@ -79,7 +64,7 @@ Q_DECLARE_METATYPE(Fault)
 class TestSerialLine : public QObject {
     Q_OBJECT
 
-    DeviceHarness device;   // COM1
+    DeviceHarness device;   // COM1 of the line's own tests
 
 private slots:
     void init() { qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path())); }
@@ -114,17 +99,6 @@ private slots:
         line.close();
         QVERIFY(device.waitHeard(256 + 133));
         QCOMPARE(device.heard(), bytes + QByteArray(132, '\x5A') + '\x04');
-    }
-
-    void aPortHeldOpenIsRefusedUntilItIsClosed()
-    {
-        QSerialPortLine first, second;
-        first.open();
-        const QString said = stderrOf([&] { QVERIFY_THROWS_EXCEPTION(SerialError, second.open()); });
-        QVERIFY2(said.count('\n') == 1 && said.startsWith("programador: " + device.path() + ": "), qPrintable(said));
-        first.close();
-        second.open();
-        QVERIFY(second.isOpen());
     }
 
     // Whatever the device does wrong, the run ends through the right exit, in the time its
@@ -173,27 +147,6 @@ private slots:
         DeviceHarness good;
         QCOMPARE(load(good, image).first, QStringList{"Programa listo"});
         QVERIFY(good.finished() && good.received().left(1000) == image);
-    }
-
-    // The last: the cable is pulled.
-    void aVanishedPortEndsTheWaitAndEveryLaterOperation()
-    {
-        QSerialPortLine line;
-        line.open();
-        TickCounters ticks;
-        TickTimers timers(ticks);
-        EventLoopYield events;
-        CooperativeWait wait(ticks, events, line);
-        QTimer::singleShot(0, [this] { device.hangUp(); });   // inside the wait's first yield
-        // A hang-up missed would end in the 40-tick time-out, which returns 1. One failure,
-        // one line on standard error, however many operations fail after it.
-        const QString said = stderrOf([&] {
-            QVERIFY_THROWS_EXCEPTION(SerialError, wait.waitFor('\x15', 40, CooperativeWait::Cancel::Honoured));
-            QVERIFY_THROWS_EXCEPTION(SerialError, line.write("x"));
-            QVERIFY_THROWS_EXCEPTION(SerialError, line.close());
-        });
-        QVERIFY(!line.isOpen());
-        QCOMPARE(said, "programador: " + device.path() + ": the device went away\n");
     }
 };
 
