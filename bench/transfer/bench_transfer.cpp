@@ -11,6 +11,7 @@
 #include "firmware_image.h"
 #include "handshake.h"
 #include "qserial_port_line.h"
+#include "recording_messages.h"
 #include "tick_timers.h"
 #include "transfer_view.h"
 #include "xmodem_sender.h"
@@ -57,19 +58,6 @@ double since(Clock::time_point t0, Clock::time_point t1)
 {
     return std::chrono::duration<double>(t1 - t0).count();
 }
-
-class NullView : public TransferView {
-public:
-    void setStatusText(const QString&) override {}
-    void setStatusVisible(bool) override {}
-    void setProgressValue(float) override {}
-    void setProgressVisible(bool) override {}
-    void setCancelEnabled(bool) override {}
-    void lockForTransfer() override {}
-    void setNormalPointer() override {}
-    void clearDrawing() override {}
-    void habilita() override {}
-};
 
 // The line, timing when an answer is first seen waiting and when a block has been written.
 class TimedLine : public SerialLine {
@@ -189,7 +177,7 @@ int main(int argc, char** argv)
         TickTimers timers(ticks);
         EventLoopYield events;
         CooperativeWait wait(ticks, events, line);
-        NullView view;
+        QuietView view;
         XmodemSender sender(wait, *image, view);
         if (espera_ath0(wait, view) != 0 || sender.espera_nak() != 0) {
             std::fprintf(stderr, "bench_transfer: no handshake or no NAK from rx\n");
@@ -245,7 +233,7 @@ int main(int argc, char** argv)
         TickTimers timers(ticks);
         EventLoopYield events;
         CooperativeWait wait(ticks, events, line);
-        NullView view;
+        QuietView view;
         const auto t0 = Clock::now();
         const double cpu0 = loaderCpu();
         const std::int16_t result = espera_ath0(wait, view);

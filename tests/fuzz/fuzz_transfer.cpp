@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LoadSequence sequence(wait, sender, view, messages, puerto);
 
     const int lengths[] = {249984, 249985};
-    image->largo_archivo = in.byte() < 8 ? lengths[in.byte() % 2] : in.upTo(700);
+    image->largo_archivo = in.byte() == 0 ? lengths[in.byte() % 2] : in.upTo(700);   // the longest, now and then
     for (int i = 0; i < image->largo_archivo; ++i)
         image->buffer[i] = i < 700 ? in.byte() : i * 7;
     line.device.sends.clear();
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool star = false, eot = false;
     for (qsizetype i = 0; i < writes.size(); ++i) {
         const auto& [e, read] = writes[i];
-        const QByteArray before = line.consumed.left(read);
+        const QByteArray before = line.consumed.mid(read - 2, 2);   // the last two bytes read by then
         const bool answered = i > 0 && read > writes[i - 1].second;
         check(!eot, "a byte after EOT");
         if (e.name == "*") {
@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             int sum = 0;
             for (int j = 128 * (sent - 1); j < 128 * sent; sum += image->buffer[j++])
                 frame += char(image->buffer[j]);
-            check(e.name == QStringLiteral("B%1").arg(sent) && e.bytes == frame + char(sum), "a block out of order or framed wrong");
+            check(e.bytes == frame + char(sum), "a block out of order or framed wrong");
             lastBlockAt = e.at;
         }
     }

@@ -88,8 +88,6 @@ void DeviceHarness::run()
     const timespec look{0, 50000};
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        if (hangUpWanted_)
-            hangUpNow();
         pollfd fds[3] = {{wake_[0], POLLIN, 0}, {fromRx_, POLLIN, 0}, {master_, POLLIN, 0}};
         lock.unlock();
         ::ppoll(fds, 3, held_.isEmpty() || rx_ < 0 ? nullptr : &look, nullptr);
@@ -129,7 +127,7 @@ void DeviceHarness::fromLoader(QByteArray bytes)
     line_ += bytes;
     held_ += bytes;
     if (faults_.hangUpInBlock > 0 && line_.size() > (faults_.hangUpInBlock - 1) * kBlock)
-        hangUpNow();
+        hangUp();
 }
 
 void DeviceHarness::startRx()
@@ -168,9 +166,8 @@ void DeviceHarness::answer(QByteArray bytes)
     writeAll(master_, bytes);
 }
 
-void DeviceHarness::hangUpNow()
+void DeviceHarness::hangUp()
 {
-    hangUpWanted_ = false;
     ::close(master_);
     ::close(slave_);
     master_ = slave_ = -1;
@@ -188,16 +185,6 @@ void DeviceHarness::switchOn(const QByteArray& startUp)
     const std::lock_guard lock(mutex_);
     on_ = true;
     writeAll(master_, startUp);
-}
-
-void DeviceHarness::hangUp()
-{
-    // The thread closes the pair: closed under its poll, the master would stay open until
-    // the poll ended.
-    std::unique_lock lock(mutex_);
-    hangUpWanted_ = ready() && master_ >= 0;
-    writeAll(wake_[1], "w");
-    changed_.wait(lock, [this] { return !hangUpWanted_; });
 }
 
 bool DeviceHarness::waitHeard(int count, int timeoutMs)

@@ -36,7 +36,6 @@ public:
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
     void send(const QByteArray& bytes);      // raw bytes to the loader, now
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
-    void hangUp();                           // pulls the cable; the loader's next operation fails
     bool waitHeard(int count, int timeoutMs = 10000);   // the loader has written `count` bytes in all
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);
@@ -49,7 +48,7 @@ private:
     void fromLoader(QByteArray bytes);
     void startRx();
     void answer(QByteArray bytes);
-    void hangUpNow();
+    void hangUp();
 
     const DeviceFaults faults_;
     QTemporaryDir dir_;   // rx's own: it refuses absolute output paths
@@ -58,7 +57,7 @@ private:
     std::thread thread_;
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1}, toRx_ = -1, fromRx_ = -1, rx_ = -1;
     QString path_;
-    bool on_ = false, relaying_ = false, ended_ = false, ok_ = false, hangUpWanted_ = false, stopping_ = false;
+    bool on_ = false, relaying_ = false, ended_ = false, ok_ = false, stopping_ = false;
     QByteArray heard_, line_, held_;   // line_: the loader's bytes since its "*"; held_: not yet rx's
 };
 
