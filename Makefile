@@ -35,11 +35,12 @@ package: deps
 	cmake --build --preset default --target programador programador_icons
 	cd build && cpack
 
-# Line coverage of each folder of src/ by the whole suite (gcov, gcovr); not part of make test.
+# Line coverage of each folder of src/ by the whole suite (gcov, gcovr), built afresh so that
+# no count of an earlier build or a removed file is left over; not part of make test.
 coverage: deps
+	rm -rf build-coverage
 	cmake --preset coverage >/dev/null
 	cmake --build --preset coverage
-	find build-coverage -name '*.gcda' -delete
 	ctest --preset coverage
 	@for d in $(sort $(dir $(wildcard src/*/))) src/; do \
 	  gcovr -r . --object-directory build-coverage --exclude-directories build-coverage/CMakeFiles --filter "$$d" | \

@@ -2,6 +2,7 @@
 // and after each one what the operator saw: every message box (icon and text) with the
 // window behind it, the window at the moments a transfer answers the device ("@*") and
 // sends its first block ("@B1"), and the window once the action is over.
+#include "firmware_file.h"
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
@@ -291,6 +292,7 @@ private slots:
         MainWindowUi ui{Twips(96)};
         QCOMPARE(ui.windowTitle(), QStringLiteral("Telvarin V5.0"));
         QCOMPARE(ui.Label2->text(), kNoFile);
+        QCOMPARE(FirmwareFile::joinPath("/", "a.bin"), "/a.bin");   // a root's files get one separator
         const QRect designed = ui.Label2->geometry();
         ui.Label2->setText(kNoFile + kNoFile);
         QCOMPARE(ui.Label2->pos(), QPoint(136, 168));

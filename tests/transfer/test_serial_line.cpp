@@ -82,6 +82,7 @@ private slots:
     {
         QSerialPortLine line;
         line.open();
+        line.open();   // an open line is opened anew
         QByteArray bytes;
         for (int i = 0; i < 256; ++i)
             bytes += char(i);
@@ -97,6 +98,7 @@ private slots:
         line.write(QByteArray(132, '\x5A'));
         line.write("\x04");
         line.close();
+        line.close();   // a closed line closes quietly
         QVERIFY(device.waitHeard(256 + 133));
         QCOMPARE(device.heard(), bytes + QByteArray(132, '\x5A') + '\x04');
     }
