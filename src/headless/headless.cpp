@@ -86,7 +86,8 @@ std::optional<Options> parse(QStringList args)
         }
     }
     if (images.size() != 1) {
-        say(QStringLiteral("programador: una sola IMAGEN"));
+        say(images.isEmpty() ? QStringLiteral("programador: falta la IMAGEN")
+                             : QStringLiteral("programador: una sola IMAGEN"));
         return std::nullopt;
     }
     options.image = images.first();
