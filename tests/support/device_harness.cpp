@@ -163,7 +163,17 @@ void DeviceHarness::answer(QByteArray bytes)
         bytes = "\x15";
     else if (bytes == "\x06" && block == faults_.garbageAfterBlock)
         bytes.prepend("\xff\x00\x7f", 3);
+    else if (bytes == "\x06" && block == faults_.holdAckOfBlock && !released_)
+        heldAck_.swap(bytes);
     writeAll(master_, bytes);
+}
+
+void DeviceHarness::release()
+{
+    const std::lock_guard lock(mutex_);
+    released_ = true;
+    writeAll(master_, heldAck_);
+    heldAck_.clear();
 }
 
 void DeviceHarness::hangUp()
@@ -203,6 +213,17 @@ QByteArray DeviceHarness::heard() const
 {
     const std::lock_guard lock(mutex_);
     return heard_;
+}
+
+// A mark written on the loader's end of the line comes after everything the loader wrote.
+QByteArray DeviceHarness::heardAll()
+{
+    const QByteArray mark(16, '\x04');   // never in the loader's bytes: one EOT at most
+    std::unique_lock lock(mutex_);
+    writeAll(slave_, mark);
+    if (!changed_.wait_for(lock, std::chrono::seconds(10), [&] { return heard_.endsWith(mark); }))
+        return QByteArrayLiteral("(the mark never came)");
+    return heard_.chopped(mark.size());
 }
 
 QByteArray DeviceHarness::received() const { return fileBytes(dir_.filePath("received.bin")); }

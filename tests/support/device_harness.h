@@ -17,6 +17,7 @@ struct DeviceFaults {
     int nakAfterBlock = 0;        // block k is answered NAK instead of ACK
     int garbageAfterBlock = 0;    // 0xFF 0x00 0x7F, then the ACK, after block k
     int hangUpInBlock = 0;        // the device hangs up when part of block k has come
+    int holdAckOfBlock = 0;       // block k's ACK waits for release()
     bool crcInsteadOfNak = false; // answers "C" (asks for CRC) where the NAK belongs
     bool noNak = false;           // never sends the NAK
 };
@@ -36,11 +37,13 @@ public:
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
     void send(const QByteArray& bytes);      // raw bytes to the loader, now
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
+    void release();                          // the held ACK goes out, now or when it comes
     bool waitHeard(int count, int timeoutMs = 10000);   // the loader has written `count` bytes in all
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);
     QByteArray received() const;             // the file rx wrote
     QByteArray heard() const;                // every byte the loader wrote, in order
+    QByteArray heardAll();                   // the same, once all it wrote before now has come
     QString log() const;                     // rx's complaints
 
 private:
@@ -57,8 +60,9 @@ private:
     std::thread thread_;
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1}, toRx_ = -1, fromRx_ = -1, rx_ = -1;
     QString path_;
-    bool on_ = false, relaying_ = false, ended_ = false, ok_ = false, stopping_ = false;
+    bool on_ = false, relaying_ = false, ended_ = false, ok_ = false, stopping_ = false, released_ = false;
     QByteArray heard_, line_, held_;   // line_: the loader's bytes since its "*"; held_: not yet rx's
+    QByteArray heldAck_;               // rx's ACK of block holdAckOfBlock, until release()
 };
 
 } // namespace programador::testing
