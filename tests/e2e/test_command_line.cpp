@@ -48,6 +48,7 @@ private slots:
                                              "programador: /dev/no-such-tty: No such file or directory|Error en puerto serie"};
         QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, 0, 3, "Error en archivo"};
         QTest::newRow("two images") << Run{{"IMAGE", "IMAGE"}, "", false, 0, 64, "programador: una sola IMAGEN|uso: ..."};
+        QTest::newRow("no COM5") << Run{{"--port", "5", "IMAGE"}, "", false, 0, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
         // One failure, one line on standard error, however many operations fail after it.
         QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, 0, 2,
                                             sending + "programador: PORT: the device went away|Error en puerto serie", {.hangUpInBlock = 3}};
