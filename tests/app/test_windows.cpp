@@ -17,6 +17,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace programador;
 using namespace programador::testing;
@@ -189,7 +190,23 @@ class TestWindows : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(installQtSpanish(*qApp)); }
+    // Without Qt's Spanish translation the buttons stay in English and standard error says
+    // so, once; the boxes below are built with it.
+    void initTestCase()
+    {
+        QTemporaryDir empty;
+        QFile said(empty.filePath("stderr"));
+        QVERIFY(said.open(QIODevice::WriteOnly));
+        const int saved = ::dup(2);
+        ::dup2(said.handle(), 2);
+        const bool installed = installQtSpanish(*qApp, empty.path());
+        ::dup2(saved, 2), ::close(saved), said.close();
+        QVERIFY(!installed && said.open(QIODevice::ReadOnly));
+        QCOMPARE(said.readAll(), "programador: Qt's Spanish translation (qtbase_es.qm) is not in " + QFile::encodeName(empty.path())
+                                     + "; Qt's buttons stay in English\n");
+        QCOMPARE(QtMessageBox::build({}, MessageIcon::None, MessageButtons::Ok)->buttons().value(0)->text(), "OK");
+        QVERIFY(installQtSpanish(*qApp));
+    }
 
     void flows_data()
     {
