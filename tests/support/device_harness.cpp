@@ -197,12 +197,6 @@ void DeviceHarness::switchOn(const QByteArray& startUp)
     writeAll(master_, startUp);
 }
 
-bool DeviceHarness::waitHeard(int count, int timeoutMs)
-{
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return heard_.size() >= count; });
-}
-
 bool DeviceHarness::finished(int timeoutMs)
 {
     std::unique_lock lock(mutex_);

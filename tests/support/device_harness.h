@@ -38,7 +38,6 @@ public:
     void send(const QByteArray& bytes);      // raw bytes to the loader, now
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
     void release();                          // the held ACK goes out, now or when it comes
-    bool waitHeard(int count, int timeoutMs = 10000);   // the loader has written `count` bytes in all
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);
     QByteArray received() const;             // the file rx wrote
