@@ -4,6 +4,15 @@
 
 namespace programador::testing {
 
+QByteArray expectedBlock(const FirmwareImage& image, int k)
+{
+    QByteArray block = QByteArray("\x01") + char(k) + char(255 - (k & 0xFF));
+    int sum = 0;
+    for (int i = 128 * (k - 1); i < 128 * k; sum += image.buffer[i++])
+        block += char(image.buffer[i]);
+    return block + char(sum);
+}
+
 void VirtualLine::operation(const QString& name, const QByteArray& bytes)
 {
     if (vanished_ || name == failOn) {

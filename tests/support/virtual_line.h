@@ -1,6 +1,7 @@
 #pragma once
 
 #include "event_yield.h"
+#include "firmware_image.h"
 #include "serial_line.h"
 #include "tick_counters.h"
 
@@ -13,6 +14,10 @@
 #include <map>
 
 namespace programador::testing {
+
+// Block k of the image as the receiver expects it: SOH, k, 255 - k, 128 bytes, their sum.
+// Written from the protocol, not from the sender's code.
+QByteArray expectedBlock(const FirmwareImage& image, int k);
 
 // What the device at the other end does: its start-up text, the receiver's NAK some time
 // after the loader's "*", and an answer to each block (ACK unless told otherwise).

@@ -38,7 +38,7 @@ struct Row {
     int runs = 1;                               // a second run follows, on a device that behaves
     // The line's events, the message ("done", "comm", "port") and the return to idle, each
     // maybe with its time: "@lo-hi" ms, or "@+lo-hi" after the event before; "Bj..k" stands
-    // for blocks j to k, as framed here from the image.
+    // for blocks j to k, as expectedBlock frames them from the image.
     QString timeline;
     QString captions = QStringLiteral("AEEIT");
     std::int16_t cancelado = 0;
@@ -56,16 +56,6 @@ struct View : QuietView {
     QList<float> progress;
     bool cancelOffered = false;
 };
-
-// Block k as the receiver expects it: SOH, k, 255 - k, 128 bytes, their sum.
-QByteArray frame(const FirmwareImage& image, int k)
-{
-    QByteArray block = QByteArray("\x01") + char(k) + char(255 - (k & 0xFF));
-    int sum = 0;
-    for (int i = 128 * (k - 1); i < 128 * k; sum += image.buffer[i++])
-        block += char(image.buffer[i]);
-    return block + char(sum);
-}
 
 } // namespace
 
@@ -185,7 +175,7 @@ void TestTransfer::run()
     line.onEvent = [&](const VirtualLine::Event& e) {
         if (e.name == "port" || e.name == "settings" || e.name == "input length")
             return;
-        view.note(!e.name.startsWith('B') || e.bytes == frame(*image, e.name.mid(1).toInt()) ? e.name : "?" + e.bytes.toHex());
+        view.note(!e.name.startsWith('B') || e.bytes == expectedBlock(*image, e.name.mid(1).toInt()) ? e.name : "?" + e.bytes.toHex());
         for (const auto& [when, what] : row.acts) {
             if (when == e.name)
                 line.at(e.at + 5, [&act, what = what] { act(what); });
