@@ -1,8 +1,16 @@
 #include "file_browser.h"
 
+#include "file_names.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QStorageInfo>
+
+#include <algorithm>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace programador {
 
@@ -23,6 +31,33 @@ bool contains(const QString& root, const QString& path)
     if (root == QLatin1String("/"))
         return path.startsWith(QLatin1Char('/'));
     return path == root || path.startsWith(root + QLatin1Char('/'));
+}
+
+// The names in a directory, as bytes read them, that are not hidden; whether each is a
+// directory (following links). Nothing when the directory cannot be read.
+QList<std::pair<QString, bool>> entries(const QString& directory)
+{
+    QList<std::pair<QString, bool>> found;
+    DIR* dir = ::opendir(nameToBytes(directory).constData());
+    if (!dir)
+        return found;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat st {};
+        const bool folder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        found.append({nameFromBytes(QByteArray(entry->d_name)), folder});
+    }
+    ::closedir(dir);
+    return found;
+}
+
+void sortByName(QStringList& names)
+{
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int order = printableName(a).compare(printableName(b), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
 }
 
 } // namespace
@@ -56,32 +91,52 @@ QString FileBrowser::driveOf(const QString& path, const QStringList& roots)
 QList<FileBrowser::DirectoryEntry> FileBrowser::directoryEntries(const QString& directory)
 {
     const QString current = QDir::cleanPath(QDir(directory).absolutePath());
-    QList<DirectoryEntry> entries;
-    entries.append({QStringLiteral("/"), QStringLiteral("/"), 0, true});
+    QList<DirectoryEntry> chain;
+    chain.append({QStringLiteral("/"), QStringLiteral("/"), 0, true});
     QString path;
-    const QStringList parts = current.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
+    for (const QString& part : current.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         path += QLatin1Char('/') + part;
-        entries.append({part, path, static_cast<int>(entries.size()), true});
+        chain.append({printableName(part), path, static_cast<int>(chain.size()), true});
     }
-    const int depth = static_cast<int>(entries.size());
-    const QDir dir(current);
-    const QStringList subdirs =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    QStringList subdirs;
+    for (const auto& [name, folder] : entries(current))
+        if (folder)
+            subdirs << name;
+    sortByName(subdirs);
+    const int depth = static_cast<int>(chain.size());
     for (const QString& name : subdirs)
-        entries.append({name, dir.filePath(name), depth, false});
-    return entries;
+        chain.append({printableName(name), QDir(current).filePath(name), depth, false});
+    return chain;
 }
 
 QStringList FileBrowser::matchingFiles(const QString& directory)
 {
-    // Special files (a FIFO named *.bin, say) are listed too: loading refuses them with a
-    // message instead of hiding them from the operator.
-    QDir dir(directory);
-    dir.setNameFilters({QStringLiteral("*.stb"), QStringLiteral("*.bin")});
-    dir.setFilter(QDir::Files | QDir::System);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase);
-    return dir.entryList();
+    QStringList names;
+    for (const auto& [name, folder] : entries(directory)) {
+        if (!folder && (name.endsWith(QLatin1String(".stb"), Qt::CaseInsensitive)
+                        || name.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive)))
+            names << name;
+    }
+    sortByName(names);
+    return names;
+}
+
+MountedDrives::MountedDrives() : mounts_(::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC))
+{
+    if (mounts_ < 0)
+        return;
+    notifier_ = std::make_unique<QSocketNotifier>(mounts_, QSocketNotifier::Exception);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+        if (changed)
+            changed();
+    });
+}
+
+MountedDrives::~MountedDrives()
+{
+    notifier_.reset();
+    if (mounts_ >= 0)
+        ::close(mounts_);
 }
 
 } // namespace programador

@@ -1,14 +1,19 @@
 #pragma once
 
 #include <QList>
+#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
 
 namespace programador {
 
 // What the drive, directory and file lists show. The drives are the roots an operator
 // browses: "/", the home directory and mounted removable media; the directory list is
-// the chain from "/" to the current directory followed by its sub-directories.
+// the chain from "/" to the current directory followed by its sub-directories. Names are
+// read as bytes (nameFromBytes), so a name that is not UTF-8 is listed and opened too.
 class FileBrowser {
 public:
     struct DirectoryEntry {
@@ -26,9 +31,32 @@ public:
     // The chain from "/" to directory, then its sub-directories sorted by name. A directory
     // that cannot be read shows its chain and no sub-directories.
     static QList<DirectoryEntry> directoryEntries(const QString& directory);
-    // Regular and special files of the directory whose names match "*.stb;*.bin"
-    // regardless of letter case, sorted; nothing when the directory cannot be read.
+    // The names in the directory, not hidden and not directories, that match "*.stb;*.bin"
+    // regardless of letter case, sorted; nothing when the directory cannot be read. Special
+    // files (a FIFO named *.bin, say) are listed too: loading refuses them with a message
+    // instead of hiding them from the operator.
     static QStringList matchingFiles(const QString& directory);
+};
+
+// Where the drive list's roots come from, and word when they change.
+class DriveSource {
+public:
+    virtual ~DriveSource() = default;
+    virtual QStringList roots() = 0;
+    std::function<void()> changed;   // called when volumes were mounted or unmounted
+};
+
+// The machine's mounted volumes. The kernel marks /proc/self/mounts when the mount table
+// changes, so nothing is polled while the operator is away.
+class MountedDrives : public DriveSource {
+public:
+    MountedDrives();
+    ~MountedDrives() override;
+    QStringList roots() override { return FileBrowser::driveRoots(); }
+
+private:
+    int mounts_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 } // namespace programador

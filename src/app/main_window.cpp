@@ -1,9 +1,12 @@
 #include "main_window.h"
 
 #include "file_browser.h"
+#include "file_names.h"
 #include "firmware_file.h"
+#include "keyboard.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -13,13 +16,22 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace programador {
 
 namespace {
+
+bool isFolder(const QString& path)
+{
+    struct stat st {};
+    return ::stat(nameToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 // The bar counts in whole steps; the maximum and value the program sets are whole numbers
 // (a block count and a block number), so rounding loses nothing. Out-of-range values are
@@ -36,11 +48,13 @@ int progressSteps(float value)
 } // namespace
 
 MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield& events,
-                       const QString& settingsDirectory, EndProgram endProgram, Twips twips)
+                       const QString& settingsDirectory, EndProgram endProgram, Twips twips, DriveSource* drives)
     : messages_(messages),
       line_(line),
       events_(events),
       endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { QCoreApplication::exit(0); })),
+      ownDrives_(drives ? nullptr : std::make_unique<MountedDrives>()),
+      drives_(drives ? *drives : *ownDrives_),
       settings_(messages, settingsDirectory),
       timers_(ticks_),
       image_(std::make_unique<FirmwareImage>()),
@@ -66,6 +80,12 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
     // Each change of the selected name loads that file, whatever made it: a click, the arrow
     // keys, typing a name's first letter. A double-click selects once, so it loads once.
     connect(ui_.File1, &QListWidget::itemSelectionChanged, this, &MainWindow::File1_Click);
+    connect(&folderWatch_, &QFileSystemWatcher::directoryChanged, this, &MainWindow::followFolder);
+    drives_.changed = [this] { followDrives(); };
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui_.Command1), static_cast<QAbstractButton*>(ui_.Command2)})
+        pressOnEnter(button);
+    menuOnF10(ui_);
+    ui_.File1->installEventFilter(this);
 
     // The lists start on the working directory and the drive it lies on.
     dirPath_ = QDir::currentPath();
@@ -78,6 +98,8 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
 
 MainWindow::~MainWindow()
 {
+    drives_.changed = nullptr;
+    ui_.File1->removeEventFilter(this);
     ui_.removeEventFilter(this);
 }
 
@@ -144,6 +166,10 @@ void MainWindow::showAndRaise()
 
 void MainWindow::Command1_Click()
 {
+    // The file as it is on disk now: a rebuilt image goes out as rebuilt, and one that can no
+    // longer be loaded does not go out at all. Never while a run sends the buffer.
+    if (sequence_.running() || !loadImage(imagePath_, imageName_))
+        return;
     sequence_.Command1_Click();
 }
 
@@ -154,11 +180,12 @@ void MainWindow::Command2_Click()
 
 void MainWindow::showDrives()
 {
-    drives_ = FileBrowser::driveRoots();
+    driveRoots_ = drives_.roots();
     const QSignalBlocker quiet(ui_.Drive1);
     ui_.Drive1->clear();
-    ui_.Drive1->addItems(drives_);
-    ui_.Drive1->setCurrentIndex(static_cast<int>(drives_.indexOf(FileBrowser::driveOf(dirPath_, drives_))));
+    for (const QString& root : driveRoots_)
+        ui_.Drive1->addItem(printableName(root));
+    ui_.Drive1->setCurrentIndex(static_cast<int>(driveRoots_.indexOf(FileBrowser::driveOf(dirPath_, driveRoots_))));
 }
 
 void MainWindow::showDirectories()
@@ -172,19 +199,61 @@ void MainWindow::showDirectories()
             current = ui_.Dir1->count() - 1;
     }
     ui_.Dir1->setCurrentRow(current);
+    // Only the folder on show is watched.
+    if (!folderWatch_.directories().isEmpty())
+        folderWatch_.removePaths(folderWatch_.directories());
+    folderWatch_.addPath(dirPath_);
 }
 
-void MainWindow::showFiles()
+void MainWindow::showFiles(bool keepSelection)
 {
+    // Refilled as the folder changes: what was selected stays selected, without loading it again.
+    const QListWidgetItem* selected = keepSelection ? ui_.File1->selectedItems().value(0) : nullptr;
+    const QString chosen = selected ? selected->data(Qt::UserRole).toString() : QString();
+    const QSignalBlocker quiet(ui_.File1);
     ui_.File1->clear();
-    ui_.File1->addItems(FileBrowser::matchingFiles(filePath_));
+    for (const QString& name : FileBrowser::matchingFiles(filePath_)) {
+        auto* item = new QListWidgetItem(printableName(name), ui_.File1);
+        item->setData(Qt::UserRole, name);
+        if (name == chosen)
+            ui_.File1->setCurrentItem(item);
+    }
+}
+
+void MainWindow::followFolder()
+{
+    // A folder that went away: the nearest one above it that is still there.
+    QString folder = dirPath_;
+    while (folder != QLatin1String("/") && !isFolder(folder))
+        folder = QDir::cleanPath(folder + QStringLiteral("/.."));
+    if (folder != dirPath_) {
+        openDirectory(folder);
+        return;
+    }
+    showDirectories();
+    showFiles(true);
+}
+
+void MainWindow::followDrives()
+{
+    const QString drive = FileBrowser::driveOf(dirPath_, driveRoots_);
+    const QStringList roots = drives_.roots();
+    if (roots.contains(drive)) {
+        showDrives();
+        return;
+    }
+    // The volume on show went away: the lists go to the root.
+    dirPath_ = QStringLiteral("/");
+    showDrives();
+    showDirectories();
+    Dir1_Change();
 }
 
 void MainWindow::Drive1_Change()
 {
     const int index = ui_.Drive1->currentIndex();
-    if (index >= 0 && index < drives_.size())
-        openDirectory(drives_.at(index));
+    if (index >= 0 && index < driveRoots_.size())
+        openDirectory(driveRoots_.at(index));
 }
 
 void MainWindow::openDirectory(const QString& path)
@@ -197,7 +266,8 @@ void MainWindow::openDirectory(const QString& path)
 void MainWindow::Dir1_Change()
 {
     filePath_ = dirPath_;
-    showFiles();
+    fileChosen_ = false;
+    showFiles(false);
 }
 
 void MainWindow::File1_Click()
@@ -205,25 +275,33 @@ void MainWindow::File1_Click()
     const QListWidgetItem* item = ui_.File1->selectedItems().value(0);
     if (!item)
         return;
+    fileChosen_ = true;
+    loadImage(FirmwareFile::joinPath(filePath_, item->data(Qt::UserRole).toString()), item->text());
+}
+
+bool MainWindow::loadImage(const QString& path, const QString& name)
+{
     ui_.Command1->setEnabled(false);
     ui_.salir->setEnabled(false);
     ui_.ayuda->setEnabled(false);
     ui_.configurar->setEnabled(false);
     setBusyPointer();
 
-    const QString path = FirmwareFile::joinPath(filePath_, item->text());
-    switch (FirmwareFile::load(path, *image_)) {
+    Cause cause = Cause::None;
+    switch (FirmwareFile::load(path, *image_, cause)) {
     case FirmwareFile::Result::Loaded:
         break;
     case FirmwareFile::Result::TooLarge:
         // Only 1953 blocks fit the device's buffer: a longer image would stop half-way.
-        imageLoadFailed(QStringLiteral("Archivo demasiado grande"), item->text());
-        return;
+        imageLoadFailed(QStringLiteral("Archivo demasiado grande"), name);
+        return false;
     case FirmwareFile::Result::Unreadable:
-        imageLoadFailed(QStringLiteral("Error en archivo"), item->text());
-        return;
+        imageLoadFailed(QStringLiteral("Error en archivo"), name, reasonLine(name, cause));
+        return false;
     }
-    ui_.Label2->setText(QStringLiteral("Archivo: ") + path);
+    imagePath_ = path;
+    imageName_ = name;
+    ui_.Label2->setText(QStringLiteral("Archivo: ") + printableName(path));
     // The bar counts the blocks that will be sent, so it ends full for every length.
     setProgressMaximum(static_cast<float>(FirmwareFile::blockCount(image_->largo_archivo)));
     setProgressValue(0.0f);
@@ -232,12 +310,13 @@ void MainWindow::File1_Click()
     ui_.salir->setEnabled(true);
     ui_.ayuda->setEnabled(true);
     ui_.configurar->setEnabled(true);
+    return true;
 }
 
-void MainWindow::imageLoadFailed(const QString& message, const QString& name)
+void MainWindow::imageLoadFailed(const QString& message, const QString& name, const QString& reason)
 {
     setNormalPointer();
-    messages_.show(message, MessageIcon::Warning, MessageButtons::Ok);
+    messages_.show(message, MessageIcon::Warning, MessageButtons::Ok, reason);
     try {
         if (line_.isOpen())
             line_.close();
@@ -247,6 +326,7 @@ void MainWindow::imageLoadFailed(const QString& message, const QString& name)
     habilita();
     ui_.Command1->setEnabled(false);   // no image is ready to send
     ui_.Label2->setText(QString());
+    imagePath_.clear();
     // Nothing is loaded, so nothing stays selected and picking the same name again retries.
     // The list may still be selecting it for the click or key that started the load: the
     // selection is cleared once that event is over.
@@ -282,6 +362,16 @@ void MainWindow::windowClosing()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // The file list takes the focus with its first file current but not selected; the first
+    // arrow key selects that file instead of moving past it.
+    if (watched == ui_.File1 && event->type() == QEvent::KeyPress && !fileChosen_
+        && ui_.File1->selectedItems().isEmpty() && ui_.File1->count() > 0) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Down || key == Qt::Key_Up) {
+            ui_.File1->setCurrentRow(std::max(0, ui_.File1->currentRow()), QItemSelectionModel::ClearAndSelect);
+            return true;
+        }
+    }
     // Closing through the window system asks nothing: the window closes and the program ends.
     if (watched == &ui_ && event->type() == QEvent::Close) {
         event->accept();

@@ -2,6 +2,7 @@
 
 #include "cooperative_wait.h"
 #include "event_yield.h"
+#include "file_browser.h"
 #include "firmware_image.h"
 #include "load_sequence.h"
 #include "main_window_ui.h"
@@ -16,6 +17,7 @@
 #include "xmodem_sender.h"
 #include "twips.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 
@@ -39,9 +41,10 @@ public:
     using EndProgram = std::function<void()>;
 
     // settingsDirectory holds PROGRAMADOR.INI: the working directory in the program.
-    // endProgram defaults to leaving the application's event loop.
+    // endProgram defaults to leaving the application's event loop. drives defaults to the
+    // machine's mounted volumes.
     MainWindow(OperatorMessages& messages, SerialLine& line, EventYield& events, const QString& settingsDirectory,
-               EndProgram endProgram = {}, Twips twips = Twips::forScreen());
+               EndProgram endProgram = {}, Twips twips = Twips::forScreen(), DriveSource* drives = nullptr);
     ~MainWindow() override;
 
     // Shows the window in the centre of the screen; the program calls it after Form_Load.
@@ -56,7 +59,8 @@ public:
     void configurar_Click();
     void salir_Click();
 
-    // The buttons: the load sequence, and "Cancelar" raising its cancel flag.
+    // The buttons: the load sequence on the image as it is on disk now, and "Cancelar"
+    // raising its cancel flag.
     void Command1_Click();
     void Command2_Click();
 
@@ -114,9 +118,17 @@ private:
     void marca_puerto();
     void showDrives();
     void showDirectories();
-    void showFiles();
+    // keepSelection: the same folder again, as it changed on disk.
+    void showFiles(bool keepSelection);
+    // Loads the image file at path (name: as the file list shows it): the image, its length,
+    // the progress maximum and "Archivo: ..." on success; the error path otherwise.
+    bool loadImage(const QString& path, const QString& name);
     // The image load's error path: the message, then the idle state without an image.
-    void imageLoadFailed(const QString& message, const QString& name);
+    void imageLoadFailed(const QString& message, const QString& name, const QString& reason = {});
+    // The lists follow the disk: the current folder's files and sub-folders as they change,
+    // the drives as volumes are mounted and unmounted.
+    void followFolder();
+    void followDrives();
     // Closing the window ends a transfer under way with it: the transfer's wait is told to
     // abandon, so the run closes the port and returns without a message.
     void abandonTransfer();
@@ -127,6 +139,8 @@ private:
     SerialLine& line_;
     EventYield& events_;
     EndProgram endProgram_;
+    std::unique_ptr<DriveSource> ownDrives_;
+    DriveSource& drives_;
 
     PortSettings settings_;
     TickCounters ticks_;
@@ -143,9 +157,13 @@ private:
     LinePortProbe portProbe_;
     PortDialog portDialog_;
 
-    QStringList drives_;
+    QStringList driveRoots_;
     QString dirPath_;    // Dir1's path
     QString filePath_;   // File1's path
+    QFileSystemWatcher folderWatch_;   // watches Dir1's path
+    QString imagePath_;   // the image file last loaded, read again at each "Cargar Firmware"
+    QString imageName_;
+    bool fileChosen_ = false;   // the operator has chosen a file in this listing of File1
 };
 
 } // namespace programador

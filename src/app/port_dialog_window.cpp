@@ -1,5 +1,6 @@
 #include "port_dialog_window.h"
 
+#include "keyboard.h"
 #include "qserial_port_line.h"
 
 #include <QPushButton>
@@ -22,6 +23,8 @@ void PortDialogWindow::createHidden()
     QObject::connect(ui_, &PortDialogUi::closeRequested, [this] { logic_->closeRequested(); });
     QObject::connect(ui_->Command1, &QPushButton::clicked, [this] { logic_->Command1_Click(); });
     QObject::connect(ui_->Command2, &QPushButton::clicked, [this] { logic_->Command2_Click(); });
+    pressOnEnter(ui_->Command1);
+    pressOnEnter(ui_->Command2);
 }
 
 void PortDialogWindow::show()

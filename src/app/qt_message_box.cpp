@@ -1,5 +1,7 @@
 #include "qt_message_box.h"
 
+#include <QLabel>
+
 namespace programador {
 
 namespace {
@@ -21,12 +23,17 @@ QMessageBox::Icon toQt(MessageIcon icon)
 
 } // namespace
 
-std::unique_ptr<QMessageBox> QtMessageBox::build(const QString& text, MessageIcon icon, MessageButtons buttons)
+std::unique_ptr<QMessageBox> QtMessageBox::build(const QString& text, MessageIcon icon, MessageButtons buttons,
+                                                 const QString& reason)
 {
     const bool yesNo = buttons == MessageButtons::YesNo;
     auto box = std::make_unique<QMessageBox>(toQt(icon), QStringLiteral("Telvarin"), text,
                                              yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok);
     box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(reason);
+    // A file name is the operator's, not markup: the reason line is shown as plain text too.
+    if (auto* line = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        line->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::ApplicationModal);
     box->setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
     return box;
@@ -39,9 +46,9 @@ MessageAnswer QtMessageBox::answerFor(int result, MessageButtons buttons)
     return result == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
-MessageAnswer QtMessageBox::show(const QString& text, MessageIcon icon, MessageButtons buttons)
+MessageAnswer QtMessageBox::show(const QString& text, MessageIcon icon, MessageButtons buttons, const QString& reason)
 {
-    const std::unique_ptr<QMessageBox> box = build(text, icon, buttons);
+    const std::unique_ptr<QMessageBox> box = build(text, icon, buttons, reason);
     return answerFor(box->exec(), buttons);
 }
 

@@ -116,7 +116,7 @@ public:
             say(QStringLiteral("bloque %1 de %2").arg(k).arg(blocks_));
         }
     }
-    MessageAnswer show(const QString& text, MessageIcon, MessageButtons) override
+    MessageAnswer show(const QString& text, MessageIcon, MessageButtons, const QString&) override
     {
         line(shown = text);
         return MessageAnswer::Ok;
@@ -176,7 +176,8 @@ int runHeadless(int argc, char** argv)
 
     // The image first, as the window loads it, before the port is touched.
     auto image = std::make_unique<FirmwareImage>();
-    switch (FirmwareFile::load(options->image, *image)) {
+    Cause cause = Cause::None;
+    switch (FirmwareFile::load(options->image, *image, cause)) {
     case FirmwareFile::Result::Loaded:
         break;
     case FirmwareFile::Result::TooLarge:

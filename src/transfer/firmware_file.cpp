@@ -1,6 +1,6 @@
 #include "firmware_file.h"
 
-#include <QFile>
+#include "file_names.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,18 +32,29 @@ private:
 
 } // namespace
 
-FirmwareFile::Result FirmwareFile::load(const QString& path, FirmwareImage& image)
+FirmwareFile::Result FirmwareFile::load(const QString& path, FirmwareImage& image, Cause& cause)
 {
     // O_NONBLOCK: opening a FIFO for reading must not wait for a writer. The type is
     // checked on the open descriptor, so what is read is what was checked.
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = nameToBytes(path);
     Descriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
+    const auto unreadable = [&cause](Cause why) {
+        cause = why;
         return Result::Unreadable;
+    };
+    if (fd.get() < 0)
+        return unreadable(fileCause(errno));
 
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return Result::Unreadable;
+    if (::fstat(fd.get(), &st) != 0)
+        return unreadable(fileCause(errno));
+    if (S_ISDIR(st.st_mode))
+        return unreadable(Cause::IsFolder);
+    if (!S_ISREG(st.st_mode))
+        return unreadable(Cause::NotRegularFile);
+    // An interrupted copy or a failed build leaves an empty file: there is nothing to send.
+    if (st.st_size == 0)
+        return unreadable(Cause::EmptyFile);
     if (st.st_size > FirmwareImage::kMaxSendable)
         return Result::TooLarge;
 
@@ -53,12 +64,15 @@ FirmwareFile::Result FirmwareFile::load(const QString& path, FirmwareImage& imag
         const ssize_t n = ::read(fd.get(), image.buffer.data() + done, static_cast<size_t>(length - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return Result::Unreadable;   // a read error, or the file shrank while being read
+        if (n < 0)
+            return unreadable(fileCause(errno));
+        if (n == 0)
+            return unreadable(Cause::ReadFailed);   // the file shrank while being read
         done += static_cast<std::int32_t>(n);
     }
     std::fill(image.buffer.begin() + length, image.buffer.end(), std::uint8_t{0});
     image.largo_archivo = length;
+    cause = Cause::None;
     return Result::Loaded;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "firmware_image.h"
+#include "reasons.h"
 
 #include <QString>
 
@@ -13,14 +14,16 @@ class FirmwareFile {
 public:
     enum class Result {
         Loaded,       // the image is in the buffer, largo_archivo holds its length
-        Unreadable,   // missing, not a regular file, no permission, read error
+        Unreadable,   // missing, not a regular file, no permission, empty, read error: see cause
         TooLarge,     // longer than can be sent whole (1953 blocks); the buffer is untouched
     };
 
-    // Loads the file at path into image. Only regular files are read (a FIFO, a device or
-    // a directory is refused at once, never blocking). The bytes after the image's end are
-    // cleared, so the last block is padded with 0x00 whatever was loaded before.
-    static Result load(const QString& path, FirmwareImage& image);
+    // Loads the file at path (a name as nameFromBytes keeps it) into image. Only regular files
+    // are read (a FIFO, a device or a directory is refused at once, never blocking), and an
+    // empty one is refused: it holds no firmware. The bytes after the image's end are cleared,
+    // so the last block is padded with 0x00 whatever was loaded before. cause says why a file
+    // was Unreadable.
+    static Result load(const QString& path, FirmwareImage& image, Cause& cause);
 
     // The number of blocks an image of this length is sent in: at least one.
     static std::int32_t blockCount(std::int32_t length);

@@ -5,7 +5,7 @@
 namespace programador {
 
 AutoSizeLabel::AutoSizeLabel(const QString& text, QWidget* parent)
-    : QLabel(text, parent)
+    : QLabel(text, parent), caption_(text)
 {
     setWordWrap(false);
     setTextFormat(Qt::PlainText);
@@ -18,7 +18,13 @@ AutoSizeLabel::AutoSizeLabel(const QString& text, QWidget* parent)
 
 void AutoSizeLabel::setText(const QString& text)
 {
-    QLabel::setText(text);
+    caption_ = text;
+    fitToCaption();
+}
+
+void AutoSizeLabel::setRightEdge(int x)
+{
+    rightEdge_ = x;
     fitToCaption();
 }
 
@@ -26,6 +32,12 @@ void AutoSizeLabel::fitToCaption()
 {
     // The size hint is the text on one line plus the border; resize() keeps the top-left
     // corner where it is.
+    QLabel::setText(caption_);
+    const int room = rightEdge_ - x() - (sizeHint().width() - fontMetrics().horizontalAdvance(caption_));
+    const bool elided = rightEdge_ > 0 && x() + sizeHint().width() > rightEdge_;
+    if (elided)
+        QLabel::setText(fontMetrics().elidedText(caption_, Qt::ElideMiddle, room));
+    setToolTip(elided ? caption_ : QString());
     resize(sizeHint());
 }
 

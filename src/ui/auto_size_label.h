@@ -11,15 +11,25 @@ namespace programador {
 // setText hides QLabel::setText: set the caption through this type (as the window's
 // members are declared) so that the label re-fits. A font or style change re-fits too;
 // after changing the border, call fitToCaption.
+//
+// With a right edge set, a caption too long to end before it is shown elided in the middle,
+// the whole caption in the label's tooltip.
 class AutoSizeLabel : public QLabel {
 public:
     explicit AutoSizeLabel(const QString& text, QWidget* parent = nullptr);
 
     void setText(const QString& text);
     void fitToCaption();
+    // The x, in the parent, that the label never passes; 0: none.
+    void setRightEdge(int x);
+    QString caption() const { return caption_; }
 
 protected:
     void changeEvent(QEvent* event) override;
+
+private:
+    QString caption_;
+    int rightEdge_ = 0;
 };
 
 } // namespace programador

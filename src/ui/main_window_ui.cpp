@@ -157,7 +157,8 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     Label2->setLineWidth(1);
     Label2->setFont(listFont);
     Label2->move(twips_.toPixels(kLabel2.left), twips_.toPixels(kLabel2.top));
-    Label2->fitToCaption();
+    // A long path is elided in the middle where the file list ends, not past the window's edge.
+    Label2->setRightEdge(twips_.toPixels(kFile1.left + kFile1.width));
 
     // Label1, the status line: white on red, sunken three-dimensional border of two pixels.
     Label1 = new AutoSizeLabel(QStringLiteral("Alimente el equipo"), client);

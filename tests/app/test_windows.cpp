@@ -16,6 +16,7 @@
 
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,12 @@ const QString kHelp = QStringLiteral(
     "oprima el botón 'Cargar Firmware' y alimente el equipo");
 const QString kNoFile = QStringLiteral("No hay archivo seleccionado...");
 
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
 using Steps = QList<std::pair<QString, QString>>;   // action -> what the operator saw
 
 struct Flow {
@@ -38,13 +45,19 @@ struct Flow {
     QByteArray ini = "1\r\n";
 };
 
+// The volumes, mounted and unmounted as the row says.
+struct Drives : DriveSource {
+    QStringList roots() override { return mounted; }
+    QStringList mounted;
+};
+
 // The program's window on virtual time, a scripted device behind its line.
 struct Rig {
     Rig()
     {
-        qputenv("HOME", QFile::encodeName(dir.filePath("home")));   // the second drive
         QDir(dir.path()).mkdir("home");
-        window = std::make_unique<MainWindow>(messages, line, line, dir.path(), [this] { ended = true; }, Twips(96));
+        drives.mounted = QStringList{"/", dir.filePath("home")};
+        window = std::make_unique<MainWindow>(messages, line, line, dir.path(), [this] { ended = true; }, Twips(96), &drives);
         line.ticks = &window->ticks();
         window->timers().Timer1.stop();   // only virtual ticks count here
         window->timers().Timer2.stop();
@@ -55,7 +68,7 @@ struct Rig {
             const auto& shown = messages.shown.last();
             const char* icons[] = {"-", "I", "W", "E"};
             seen << icons[int(shown.icon)] + QString(shown.buttons == MessageButtons::YesNo ? "yn" : "") + ":"
-                    + shown.text + " " + state();
+                    + shown.text + (shown.reason.isEmpty() ? "" : " [" + shown.reason + "]") + " " + state();
         };
         line.onEvent = [this](const VirtualLine::Event& e) {
             if (e.name == "*" || e.name == "B1")
@@ -115,7 +128,7 @@ struct Rig {
         } else if (words[0] == "list") {
             QStringList names{QString(window->filePath()).replace(dir.path(), "~") + ":"};
             for (int i = 0; i < ui.File1->count(); ++i)
-                names << ui.File1->item(i)->text();
+                names << (ui.File1->item(i)->isSelected() ? "*" : "") + ui.File1->item(i)->text();
             seen << names.join(' ');
         } else if (words[0] == "open") {
             const QList<QListWidgetItem*> items = ui.Dir1->findItems(words[1], Qt::MatchEndsWith);
@@ -126,6 +139,25 @@ struct Rig {
             emit ui.Drive1->activated(words[1].toInt());
         } else if (words[0] == "key") {
             QTest::keyClick(ui.File1, words[1] == "Down" ? Qt::Key_Down : words[1] == "Up" ? Qt::Key_Up : Qt::Key_E);
+        } else if (words[0] == "F10") {   // then Enter on the menu bar's first command
+            QTest::keyClick(&ui, Qt::Key_F10);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else if (words[0] == "write") {   // the file rebuilt, or created, with that many bytes
+            writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y'));
+        } else if (words[0] == "remove") {
+            QFile::remove(dir.filePath(words[1]));
+        } else if (words[0] == "mount" || words[0] == "unmount") {
+            QDir(dir.path()).mkdir(words[1]);
+            if (words[0] == "mount")
+                drives.mounted.append(dir.filePath(words[1]));
+            else
+                drives.mounted.removeOne(dir.filePath(words[1]));
+            drives.changed();
+        } else if (words[0] == "drives") {
+            QStringList shown;
+            for (int i = 0; i < ui.Drive1->count(); ++i)
+                shown << (i == ui.Drive1->currentIndex() ? "*" : "") + ui.Drive1->itemText(i).replace(dir.path(), "~");
+            seen << shown.join(' ') + " in " + QString(window->dirPath()).replace(dir.path(), "~");
         } else if (words[0] == "double") {
             const QListWidgetItem* item = ui.File1->findItems(words[1], Qt::MatchExactly).value(0);
             const QPoint at = ui.File1->visualItemRect(item).center();
@@ -142,7 +174,10 @@ struct Rig {
                 interrupt = [&ui] { QTest::mouseClick(ui.Command2, Qt::LeftButton); };
             if (words.value(1).startsWith("close@"))
                 interrupt = [&ui] { ui.close(); };
-            QTest::mouseClick(ui.Command1, Qt::LeftButton);
+            if (words.value(1) == "enter")
+                QTest::keyClick(ui.Command1, Qt::Key_Return);
+            else
+                QTest::mouseClick(ui.Command1, Qt::LeftButton);
         } else if (words[0] == "salir") {
             messages.answer = words[1] == "yes" ? MessageAnswer::Yes : MessageAnswer::No;
             ui.salir->trigger();
@@ -161,7 +196,8 @@ struct Rig {
         } else {   // "COMn aceptar" or "COMn cancelar", "refused" when the port cannot be opened
             line.failOn = words.value(2) == "refused" ? QStringLiteral("open") : QString();
             QTest::mouseClick(dialog->option(words[0].right(1).toInt()), Qt::LeftButton);
-            QTest::mouseClick(words[1] == "aceptar" ? dialog->Command1 : dialog->Command2, Qt::LeftButton);
+            QPushButton* button = words[1] == "aceptar" ? dialog->Command1 : dialog->Command2;
+            words.value(2) == "enter" ? QTest::keyClick(button, Qt::Key_Return) : QTest::mouseClick(button, Qt::LeftButton);
         }
         QCoreApplication::processEvents();   // what the window left for the event loop
     }
@@ -169,18 +205,13 @@ struct Rig {
     QTemporaryDir dir;
     RecordingMessages messages;
     VirtualLine line;
+    Drives drives;
     std::unique_ptr<MainWindow> window;
     QStringList seen;
     QString interruptAt;
     std::function<void()> interrupt;
     bool ended = false;
 };
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
 
 } // namespace
 
@@ -218,37 +249,58 @@ private slots:
         const QString sending = "@* cancel status:'Estableciendo conexi\u00f3n...'" + fw
             + " / @B1 cancel status:'Transmitiendo archivo...' bar:1/3" + fw;
 
-        const QString pipe = "W:Error en archivo lists" + fw + " / menus lists file:''";
-        const QString empty = QStringLiteral("menus load lists file:'Archivo: ~/empty.STB'");
+        const QString pipe = "W:Error en archivo [pipe.bin: no es un archivo com\u00fan]";
+        const QString latin1 = QStringLiteral("versi\ufffdn.stb");   // its name's bytes are Latin-1
         flow("choosing images", {{
             {"focus", "File1 / menus lists"},
-            {"list", "~: big.bin empty.STB fw.bin pipe.bin / menus lists"},
+            {"key Down", "W:Archivo demasiado grande lists / menus lists file:''"},
+            {"list", "~: big.bin empty.STB fw.bin pipe.bin " + latin1 + " / menus lists file:''"},
             {"click fw.bin", ready},
             {"click big.bin", "W:Archivo demasiado grande lists" + fw + " / menus lists file:''"},
             {"click fw.bin", ready},
-            {"click pipe.bin", pipe},
-            {"click pipe.bin", "W:Error en archivo lists file:'' / menus lists file:''"},
+            {"click pipe.bin", pipe + " lists" + fw + " / menus lists file:''"},
+            {"click pipe.bin", pipe + " lists file:'' / menus lists file:''"},
             {"key Up", ready},
-            {"key Down", pipe},
+            {"key Down", pipe + " lists" + fw + " / menus lists file:''"},
             {"key Up", ready},
-            {"key e", empty},
-            {"double pipe.bin", "W:Error en archivo lists file:'Archivo: ~/empty.STB' / menus lists file:''"},
-            {"open sub", "menus lists file:''"},
-            {"drive 0", "menus lists file:''"},
-            {"list", "~/sub: inner.bin / menus lists file:''"},
-            {"drive 1", "menus lists file:''"},
-            {"list", "~/home: / menus lists file:''"},
+            {"key e", "W:Error en archivo [empty.STB: est\u00e1 vac\u00edo] lists" + fw + " / menus lists file:''"},
+            {"click " + latin1, "menus load lists file:'Archivo: ~/" + latin1 + "'"},
+            {"double pipe.bin", pipe + " lists file:'Archivo: ~/" + latin1 + "' / menus lists file:''"},
+            // The list follows the folder, and what was chosen stays chosen.
+            {"click fw.bin", ready},
+            {"write new.bin 10", ready},
+            {"remove big.bin", ready},
+            {"list", "~: empty.STB *fw.bin new.bin pipe.bin " + latin1 + " / " + ready},
+            {"open sub", "menus load lists" + fw},
+            {"drive 0", "menus load lists" + fw},
+            {"list", "~/sub: inner.bin / menus load lists" + fw},
+            {"drive 1", "menus load lists" + fw},
+            {"list", "~/home: / menus load lists" + fw},
+            // Volumes come and go; when the one on show goes, the lists go to the root.
+            {"mount usb", "menus load lists" + fw},
+            {"drives", "/ *~/home ~/usb in ~/home / menus load lists" + fw},
+            {"drive 2", "menus load lists" + fw},
+            {"unmount usb", "menus load lists" + fw},
+            {"drives", "*/ ~/home in / / menus load lists" + fw},
         }});
+        // "Cargar Firmware" sends the file as it is on disk at the press.
         flow("sending, and each exit", {{
             {"click fw.bin", ready},
-            {"load", sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready},
+            {"load enter", sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready},
             {"load silent", "W:Error de comunicacion cancel status:'Alimente el equipo'" + fw + " / " + ready},
             {"load refused", "W:Error en puerto serie" + fw + " / " + ready},
             {"load cancel@B2", sending + " / " + ready},
+            {"write fw.bin 129", ready},
+            {"load", QString(sending).replace("bar:1/3", "bar:1/2") + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:2/2" + fw + " / " + ready},
+            {"write fw.bin 249985", ready},
+            {"load", "W:Archivo demasiado grande lists" + fw + " / menus lists file:''"},
+            {"write fw.bin 384", "menus lists file:''"},
+            {"click fw.bin", ready},
             {"load close@B1", sending + " / ended"},
         }});
         flow("help and leaving", {{
             {"ayuda", "I:" + kHelp + " " + idle + " / " + idle},
+            {"F10", "I:" + kHelp + " " + idle + " / " + idle},
             {"salir no", QString::fromUtf8("-yn:Est\u00e1 seguro? ") + idle + " / " + idle},
             {"salir yes", QString::fromUtf8("-yn:Est\u00e1 seguro? ") + idle + " / ended"},
         }});
@@ -256,7 +308,7 @@ private slots:
         flow("choosing a port", {{
             {"configurar", QStringLiteral("locked dialog:COM1")},
             {"COM2 aceptar refused", "E:Error en puerto serie locked dialog:COM2 / locked dialog:COM2"},
-            {"COM4 aceptar", idle},
+            {"COM4 aceptar enter", idle},
             {"configurar", QStringLiteral("locked dialog:COM4")},
             {"COM3 aceptar", idle},
             {"configurar", QStringLiteral("locked dialog:COM3")},
@@ -283,6 +335,8 @@ private slots:
         QDir(rig.dir.path()).mkdir("sub");
         writeFile(rig.dir.filePath("sub/inner.bin"), "x");
         ::mkfifo(QFile::encodeName(rig.dir.filePath("pipe.bin")), 0600);
+        const int latin1 = ::open(QFile::encodeName(rig.dir.filePath("versi")) + "\xf3n.stb", O_CREAT | O_WRONLY, 0644);
+        QVERIFY(::write(latin1, "x", 1) == 1 && ::close(latin1) == 0);
         rig.window->openDirectory(rig.dir.path());
         for (const auto& [action, expected] : flow.steps) {
             rig.seen.clear();
@@ -311,9 +365,16 @@ private slots:
         QCOMPARE(ui.Label2->text(), kNoFile);
         QCOMPARE(FirmwareFile::joinPath("/", "a.bin"), "/a.bin");   // a root's files get one separator
         const QRect designed = ui.Label2->geometry();
-        ui.Label2->setText(kNoFile + kNoFile);
+        ui.Label2->setText(kNoFile + "!");
         QCOMPARE(ui.Label2->pos(), QPoint(136, 168));
-        QVERIFY(ui.Label2->width() > designed.width() + 100 && ui.Label2->height() == designed.height());
+        QVERIFY(ui.Label2->width() > designed.width() && ui.Label2->height() == designed.height());
+        // A path too long for the window is elided in the middle where the file list ends.
+        const QString path = "Archivo: /" + QString(40, 'd') + "/" + QString(40, 'e') + "/fw.bin";
+        ui.Label2->setText(path);
+        QVERIFY2(ui.Label2->geometry().right() < 449 && ui.Label2->text().startsWith("Archivo: /dd")
+                     && ui.Label2->text().contains(QChar(0x2026)) && ui.Label2->text().endsWith("/fw.bin"),
+                 qPrintable(ui.Label2->text()));
+        QCOMPARE(ui.Label2->toolTip(), path);
         // Fixed: neither window can be resized or maximized.
         PortDialogUi dialog({});
         for (QWidget* w : std::initializer_list<QWidget*>{&ui, &dialog}) {
@@ -335,13 +396,16 @@ private slots:
               std::tuple{MessageIcon::Warning, MessageButtons::Ok, QMessageBox::Warning, QStringList{"Aceptar"}},
               std::tuple{MessageIcon::Error, MessageButtons::Ok, QMessageBox::Critical, QStringList{"Aceptar"}},
               std::tuple{MessageIcon::None, MessageButtons::YesNo, QMessageBox::NoIcon, QStringList{"&S\u00ed", "&No"}}}) {
-            const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons);
+            const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons, "<i>a.bin</i>: no existe");
             QStringList shown;
             for (QAbstractButton* button : box->buttons())
                 shown << button->text();
             QCOMPARE(shown, texts);
             QVERIFY(box->windowTitle() == "Telvarin" && box->text() == QStringLiteral("<b>Est\u00e1</b>")
                     && box->textFormat() == Qt::PlainText && box->icon() == qtIcon);
+            // The reason line below the text, a file name in it shown as it is.
+            QCOMPARE(box->informativeText(), "<i>a.bin</i>: no existe");
+            QCOMPARE(box->findChild<QLabel*>("qt_msgbox_informativelabel")->textFormat(), Qt::PlainText);
             QCOMPARE(QtMessageBox::answerFor(QMessageBox::Yes, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::Yes);
             QCOMPARE(QtMessageBox::answerFor(0, buttons), texts.size() == 1 ? MessageAnswer::Ok : MessageAnswer::No);
         }

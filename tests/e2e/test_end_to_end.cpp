@@ -12,6 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace programador;
 using namespace programador::testing;
 
@@ -19,16 +22,20 @@ class TestEndToEnd : public QObject {
     Q_OBJECT
 
 private slots:
-    void anOperatorChoosesThePortAndSendsTheLargestImageTwice()
+    void anOperatorChoosesThePortAndSendsTheLargestImageRebuilt()
     {
         QTemporaryDir dir;
         QByteArray image(249984, Qt::Uninitialized);
         QRandomGenerator random(20261207);
-        for (char& byte : image)
-            byte = char(random.bounded(256));
-        QFile file(dir.filePath("firmware.stb"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
-        file.close();
+        // The image's name is Latin-1, as a Windows archive unpacked here leaves it.
+        const QByteArray name = QFile::encodeName(dir.filePath("versi")) + "\xf3n.stb";
+        const auto build = [&] {   // the image built (again): new bytes on disk
+            for (char& byte : image)
+                byte = char(random.bounded(256));
+            const int fd = ::open(name.constData(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+            QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
+        };
+        build();
         DeviceHarness devices[2];
         qputenv("PROGRAMADOR_COM2", QFile::encodeName(devices[0].path()));
         qputenv("PROGRAMADOR_COM4", QFile::encodeName(dir.filePath("no-such-tty")));
@@ -50,9 +57,12 @@ private slots:
         QVERIFY(!window.portDialogUi() && window.settings().puerto == 2);
 
         window.openDirectory(dir.path());
-        const QListWidgetItem* item = ui.File1->findItems("firmware.stb", Qt::MatchExactly).value(0);
+        const QListWidgetItem* item = ui.File1->findItems(QStringLiteral("versi\ufffdn.stb"), Qt::MatchExactly).value(0);
         QTest::mouseClick(ui.File1->viewport(), Qt::LeftButton, {}, ui.File1->visualItemRect(item).center());
+        // Sent, then rebuilt and sent again as it is on disk, with one press each.
         for (DeviceHarness& device : devices) {
+            if (&device != devices)
+                build();
             messages.texts.clear();
             qputenv("PROGRAMADOR_COM2", QFile::encodeName(device.path()));
             // The operator switches the device on once the loader waits for it: the timer

@@ -16,10 +16,11 @@ struct RecordingMessages : OperatorMessages {
         QString text;
         MessageIcon icon;
         MessageButtons buttons;
+        QString reason;
     };
-    MessageAnswer show(const QString& text, MessageIcon icon, MessageButtons buttons) override
+    MessageAnswer show(const QString& text, MessageIcon icon, MessageButtons buttons, const QString& reason) override
     {
-        shown.append({text, icon, buttons});
+        shown.append({text, icon, buttons, reason});
         texts << text;
         if (onShow)
             onShow();

@@ -1,0 +1,80 @@
+#include "reasons.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace programador {
+
+Cause fileCause(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return Cause::NotFound;
+    case EACCES:
+    case EPERM:
+        return Cause::NoReadPermission;
+    case EISDIR:
+        return Cause::IsFolder;
+    default:
+        return Cause::ReadFailed;
+    }
+}
+
+Cause portCause(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+        return Cause::NoSuchDevice;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Cause::NoPortPermission;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return Cause::PortInUse;
+    case EIO:
+        return Cause::DeviceGone;
+    case EISDIR:
+    case ENOTTY:
+        return Cause::NotASerialPort;
+    default:
+        return Cause::PortFailed;
+    }
+}
+
+QString reasonLine(const QString& what, Cause cause, int error)
+{
+    QString text;
+    switch (cause) {
+    case Cause::None: return what;
+    case Cause::NotFound: text = QStringLiteral("no existe"); break;
+    case Cause::IsFolder: text = QStringLiteral("es una carpeta"); break;
+    case Cause::NotRegularFile: text = QStringLiteral("no es un archivo común"); break;
+    case Cause::NoReadPermission: text = QStringLiteral("sin permiso de lectura"); break;
+    case Cause::EmptyFile: text = QStringLiteral("está vacío"); break;
+    case Cause::ReadFailed: text = QStringLiteral("no se pudo leer"); break;
+    case Cause::PortFree: text = QStringLiteral("libre, ningún dispositivo tiene ese número"); break;
+    case Cause::DeviceAbsent: text = QStringLiteral("desconectado, el dispositivo no está enchufado"); break;
+    case Cause::NoSuchDevice: text = QStringLiteral("el dispositivo no existe"); break;
+    case Cause::NoPortPermission:
+        text = QStringLiteral("sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
+                              "sudo adduser USUARIO dialout, y volver a iniciar la sesión");
+        break;
+    case Cause::PortInUse: text = QStringLiteral("el puerto está en uso por otro programa"); break;
+    case Cause::DeviceGone: text = QStringLiteral("el dispositivo se desconectó"); break;
+    case Cause::NotASerialPort: text = QStringLiteral("no es un puerto serie"); break;
+    case Cause::LineStuck: text = QStringLiteral("la línea no acepta más datos"); break;
+    case Cause::PortFailed: text = QStringLiteral("el puerto falló"); break;
+    }
+    if (error != 0 && (cause == Cause::ReadFailed || cause == Cause::PortFailed))
+        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+    return what + QStringLiteral(": ") + text;
+}
+
+} // namespace programador

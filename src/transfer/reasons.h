@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace programador {
+
+// Why a file or a serial port could not be used. Each cause is worded once, in Spanish, and
+// the same words reach the second line of the operator's message box and the command line.
+enum class Cause {
+    None,
+    // The firmware image file.
+    NotFound,
+    IsFolder,
+    NotRegularFile,
+    NoReadPermission,
+    EmptyFile,
+    ReadFailed,
+    // The serial port.
+    PortFree,            // no device has the COM number
+    DeviceAbsent,        // the number's device is not plugged in
+    NoSuchDevice,
+    NoPortPermission,
+    PortInUse,
+    DeviceGone,          // it went away while in use
+    NotASerialPort,
+    LineStuck,           // the line takes no more bytes, or does not send what it holds
+    PortFailed,
+};
+
+// The cause of a failed open(2), stat or read(2) of a file, from its errno.
+Cause fileCause(int error);
+// The cause of a failed open of a serial device, from its errno.
+Cause portCause(int error);
+// "what: cause", what naming the file or the device; error, when not 0, is the system's
+// error behind a cause that has no words of its own (ReadFailed, PortFailed).
+QString reasonLine(const QString& what, Cause cause, int error = 0);
+
+} // namespace programador
