@@ -53,15 +53,15 @@ void LoadSequence::Command2_Click()
     wait_.cancelado = -1;
 }
 
-void LoadSequence::Command1_Click()
+LoadExit LoadSequence::Command1_Click()
 {
     // "Cargar Firmware" is disabled while a run is under way; a second call from inside
     // a wait would send over the same line twice.
     if (running_)
-        return;
+        return LoadExit::NotStarted;
     RunningFlag runningFlag(running_);
 
-    enum class Exit { Success, Failure, Cancel };
+    using Exit = LoadExit;
     Exit exit = Exit::Failure;
     SerialLine& line = wait_.line;
 
@@ -126,18 +126,20 @@ void LoadSequence::Command1_Click()
             wait_.cancelado = 0;
             line.close();
             break;
+        default:
+            break;
         }
     } catch (const RunAbandoned&) {
         // The window is closing: free the port and leave at once.
         closeQuietly(line);
-        return;
+        return Exit::Abandoned;
     } catch (const std::exception&) {
         // Closing here lets the next run open the port again.
         closeQuietly(line);
         view_.setNormalPointer();
         messages_.show(QStringLiteral("Error en puerto serie"), MessageIcon::Warning, MessageButtons::Ok);
         view_.habilita();
-        return;
+        return Exit::Error;
     }
 
     switch (exit) {
@@ -156,7 +158,10 @@ void LoadSequence::Command1_Click()
         view_.habilita();
         view_.setNormalPointer();
         break;
+    default:
+        break;
     }
+    return exit;
 }
 
 } // namespace programador

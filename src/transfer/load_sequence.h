@@ -10,6 +10,10 @@
 
 namespace programador {
 
+// How a run ended: its four exits, a run abandoned because the window closes (or a second
+// signal came), and a press refused because a run is already under way.
+enum class LoadExit { Success, Failure, Cancel, Error, Abandoned, NotStarted };
+
 // What "Cargar Firmware" does: lock the window, open the port, handshake, NAK, every
 // block, EOT, close, tell the operator. Four exits: success, failure, cancel, error.
 class LoadSequence {
@@ -17,7 +21,7 @@ public:
     LoadSequence(CooperativeWait& wait, XmodemSender& sender, TransferView& view,
                  OperatorMessages& messages, const std::int16_t& puerto);
 
-    void Command1_Click();          // runs a whole transfer, returns when it has ended
+    LoadExit Command1_Click();      // runs a whole transfer, returns when it has ended
     void Command2_Click();          // "Cancelar": only raises cancelado
     bool running() const { return running_; }
 

@@ -9,21 +9,26 @@
 #include <QTest>
 
 #include <csignal>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace programador::testing;
 
 namespace {
 
 struct Run {
-    QStringList args;         // "IMAGE" stands for the image's path
+    QStringList args;         // "IMAGE" stands for the image, a file whose name is not UTF-8
     QByteArray ini = "2\r\n"; // PROGRAMADOR.INI in the working directory; COM2 is the device
     bool switchOn = true;
-    // SIGINT once the program waits for the device, or for the ACK of block k (below) when
-    // there is one; a SIGTERM 200 ms later.
-    int signalsSent = 0;
-    int status;
+    // The first signal once the program waits for the device, or for the ACK of block k (below)
+    // when there is one; each next one 200 ms later.
+    QList<int> signalsSent = {};
+    int status;               // 128 + n: ended by signal n
     QString said;             // standard error, lines joined by "|"; "..." ends a prefix
     DeviceFaults faults = {};
+    bool closeStderr = false; // its standard error is closed once the device is switched on
 };
 
 } // namespace
@@ -40,25 +45,32 @@ private slots:
         // Not a terminal: a progress line at each tenth of the 1953 blocks.
         const QString sending = QString::fromUtf8("Alimente el equipo|Estableciendo conexión...|Iniciando protocolo XMODEM...|"
                                                   "Transmitiendo archivo...|");
-        QTest::newRow("success") << Run{{"IMAGE"}, "2\r\n", true, 0, 0, sending
-            + "bloque 196 de 1953|bloque 391 de 1953|bloque 586 de 1953|bloque 782 de 1953|bloque 977 de 1953|"
-              "bloque 1172 de 1953|bloque 1368 de 1953|bloque 1563 de 1953|bloque 1758 de 1953|bloque 1953 de 1953|Programa listo"};
-        QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, 0, 1, "Alimente el equipo|Error de comunicacion"};
-        QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, 0, 2,
+        const QString done = sending + "bloque 196 de 1953|bloque 391 de 1953|bloque 586 de 1953|bloque 782 de 1953|"
+            "bloque 977 de 1953|bloque 1172 de 1953|bloque 1368 de 1953|bloque 1563 de 1953|bloque 1758 de 1953|"
+            "bloque 1953 de 1953|Programa listo";
+        QTest::newRow("success") << Run{{"IMAGE"}, "2\r\n", true, {}, 0, done};
+        QTest::newRow("an image named --help") << Run{{"--", "--help"}, "2\r\n", true, {}, 0, done};
+        QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, {}, 1, "Alimente el equipo|Error de comunicacion"};
+        QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
                                              "programador: /dev/no-such-tty: No such file or directory|Error en puerto serie"};
-        QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, 0, 3, "Error en archivo"};
-        QTest::newRow("two images") << Run{{"IMAGE", "IMAGE"}, "", false, 0, 64, "programador: una sola IMAGEN|uso: ..."};
-        QTest::newRow("no COM5") << Run{{"--port", "5", "IMAGE"}, "", false, 0, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
+        QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, {}, 3,
+                                                 "programador: /no/such/image.bin: no existe|Error en archivo"};
+        QTest::newRow("empty image") << Run{{"empty.bin"}, "", false, {}, 3, QString::fromUtf8("programador: empty.bin: está vacío|Error en archivo")};
+        QTest::newRow("two images") << Run{{"IMAGE", "IMAGE"}, "", false, {}, 64, "programador: una sola IMAGEN|uso: ..."};
+        QTest::newRow("--help with an image") << Run{{"IMAGE", "--help"}, "", false, {}, 64, "programador: --help va solo, sin otros argumentos|uso: ..."};
+        QTest::newRow("no COM5") << Run{{"--port", "5", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
         // One failure, one line on standard error, however many operations fail after it.
-        QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, 0, 2,
+        QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, {}, 2,
                                             sending + "programador: PORT: the device went away|Error en puerto serie", {.hangUpInBlock = 3}};
-        QTest::newRow("SIGINT while the device is off") << Run{{"IMAGE"}, "2\r\n", false, 1, 1, "Alimente el equipo|Error de comunicacion"};
+        // A signal says so and ends the program by that signal, never as a device fault.
+        QTest::newRow("SIGINT while the device is off") << Run{{"IMAGE"}, "2\r\n", false, {SIGINT}, 130, "Alimente el equipo|Interrumpido"};
         // The signal comes while block 2 waits for its ACK: the run ends once that block is
         // answered, before the next one.
-        QTest::newRow("SIGINT while sending") << Run{{"IMAGE"}, "2\r\n", true, 1, 130, sending.chopped(1), {.holdAckOfBlock = 2}};
+        QTest::newRow("SIGTERM while sending") << Run{{"IMAGE"}, "2\r\n", true, {SIGTERM}, 143, sending + "Interrumpido", {.holdAckOfBlock = 2}};
         // The first signal waits for the block under way, which never gets its ACK (a time-out
         // would end "Error de comunicacion" after 10 s); the second ends the run at once.
-        QTest::newRow("a second signal") << Run{{"IMAGE"}, "2\r\n", true, 2, 130, sending.chopped(1), {.silentFromBlock = 1}};
+        QTest::newRow("a second signal") << Run{{"IMAGE"}, "2\r\n", true, {SIGINT, SIGTERM}, 143, sending + "Interrumpido", {.silentFromBlock = 1}};
+        QTest::newRow("standard error closed") << Run{{"IMAGE"}, "2\r\n", true, {}, 0, "Alimente el equipo...", {}, true};
     }
 
     void runs()
@@ -68,9 +80,11 @@ private slots:
         QByteArray image(249984, Qt::Uninitialized);   // 1953 blocks
         for (int i = 0; i < image.size(); ++i)
             image[i] = char(i * 13);
-        QFile file(dir.filePath("firmware.bin"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
-        file.close();
+        const QByteArray latin1 = QFile::encodeName(dir.filePath("versi")) + "\xf3n.bin";
+        const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
+        QVERIFY(::link(latin1.constData(), QFile::encodeName(dir.filePath("--help")).constData()) == 0);
+        QFile(dir.filePath("empty.bin")).open(QIODevice::WriteOnly);
         QFile ini(dir.filePath("PROGRAMADOR.INI"));
         QVERIFY(run.ini.isEmpty() || (ini.open(QIODevice::WriteOnly) && ini.write(run.ini) == run.ini.size()));
         ini.close();
@@ -81,35 +95,51 @@ private slots:
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(dir.path());
-        program.start(PROGRAMADOR_EXECUTABLE, run.args.replaceInStrings("IMAGE", file.fileName()));
+        // A shell puts the image's name in the arguments as the bytes it is.
+        const QString named = "for a; do shift; [ \"$a\" = IMAGE ] && a=$(printf 'versi\\363n.bin'); set -- \"$@\" \"$a\"; done; exec \"$0\" \"$@\"";
+        // Its standard error is a pipe of the test's own, so that the test can close it.
+        int stderrPipe[2];
+        QVERIFY(::pipe2(stderrPipe, O_CLOEXEC) == 0);
+        program.setChildProcessModifier([&stderrPipe] { ::dup2(stderrPipe[1], 2); });
+        program.start("/bin/sh", QStringList{"-c", named, PROGRAMADOR_EXECUTABLE} + run.args);
         QVERIFY(program.waitForStarted());
+        ::close(stderrPipe[1]);
+        ::fcntl(stderrPipe[0], F_SETFL, O_NONBLOCK);
         QByteArray said;
+        const auto hear = [&] {
+            char buf[4096];
+            for (ssize_t n; stderrPipe[0] >= 0 && (n = ::read(stderrPipe[0], buf, sizeof buf)) > 0;)
+                said.append(buf, n);
+        };
         bool switched = false;
         int signalled = 0;
         QElapsedTimer sinceSignal;
         while (program.state() != QProcess::NotRunning) {
             program.waitForFinished(20);
-            said += program.readAllStandardError();
-            if (run.switchOn && !switched && said.contains("Alimente el equipo\n"))
+            hear();
+            if (run.switchOn && !switched && said.contains("Alimente el equipo\n")) {
                 device.switchOn(), switched = true;
+                if (run.closeStderr)
+                    ::close(std::exchange(stderrPipe[0], -1));
+            }
             const int blocks = run.faults.holdAckOfBlock + run.faults.silentFromBlock;
             const bool waiting = said.contains("Alimente el equipo\n") && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0);
-            if (signalled < run.signalsSent && waiting && (!signalled || sinceSignal.elapsed() > 200)) {
-                ::kill(program.processId(), signalled++ ? SIGTERM : SIGINT), sinceSignal.start();
-                if (signalled == run.signalsSent)
+            if (signalled < run.signalsSent.size() && waiting && (!signalled || sinceSignal.elapsed() > 200)) {
+                ::kill(program.processId(), run.signalsSent[signalled++]), sinceSignal.start();
+                if (signalled == run.signalsSent.size())
                     device.release();
             }
         }
-        said += program.readAllStandardError();
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), run.status);
+        hear();
+        ::close(stderrPipe[0]);
+        QCOMPARE(program.exitStatus() == QProcess::CrashExit ? 128 + program.exitCode() : program.exitCode(), run.status);
         const QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|').replace(device.path(), "PORT");
         QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
         // Read when no port is given, never written.
         QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
         if (run.status == 0)
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
-        if (run.status == 130) {   // the port closed after whole blocks: no EOT
+        if (run.status > 128 && run.switchOn) {   // the port closed after whole blocks: no EOT
             const QByteArray heard = device.heardAll();
             QVERIFY2(heard.size() > 132 && (heard.size() - 1) % 132 == 0, heard.right(40).toHex().constData());
         }

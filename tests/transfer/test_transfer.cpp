@@ -170,7 +170,7 @@ void TestTransfer::run()
         view.note(name);
     };
     const auto act = [&](char what) {
-        what == 'C' ? sequence.Command2_Click() : what == 'K' ? sequence.Command1_Click() : wait.abandon();
+        what == 'C' ? sequence.Command2_Click() : what == 'K' ? void(sequence.Command1_Click()) : wait.abandon();
     };
     line.onEvent = [&](const VirtualLine::Event& e) {
         if (e.name == "port" || e.name == "settings" || e.name == "input length")

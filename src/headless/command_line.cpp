@@ -1,0 +1,80 @@
+#include "command_line.h"
+
+#include <QCommandLineParser>
+
+namespace programador {
+
+const char* const kUsage = "uso: programador [--port N | --device RUTA] [--] IMAGEN\n"
+                           "     programador --help | --version\n";
+const char* const kHelp =
+    "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
+    "\"Cargar Firmware\": encienda el equipo cuando se lea \"Alimente el equipo\".\n"
+    "  --port N        el puerto COMN, de 1 a 4: PROGRAMADOR_COMN si existe, si no /dev/ttyS(N-1)\n"
+    "  --device RUTA   el dispositivo serie RUTA\n"
+    "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
+    "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
+    "--help y --version van solos.\n"
+    "Estado de salida: 0 Programa listo; 1 Error de comunicacion; 2 Error en puerto serie;\n"
+    "3 la imagen no se pudo cargar; 64 orden mal escrita. SIGINT o SIGTERM: el primero deja\n"
+    "terminar el bloque en curso, como \"Cancelar\", el segundo corta en el acto; programador\n"
+    "dice \"Interrumpido\" y termina por esa misma señal (130 o 143 para el shell).\n"
+    "Sin argumentos, programador abre su ventana.\n";
+
+std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wrong)
+{
+    QCommandLineParser parser;
+    // "-port 3" reads as "--port 3"; nothing here is a cluster of one-letter options.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("N"));
+    const QCommandLineOption device(QStringLiteral("device"), {}, QStringLiteral("RUTA"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({port, device, help, version});
+
+    const auto refuse = [&wrong](const QString& why) {
+        wrong = QStringLiteral("programador: ") + why;
+        return std::nullopt;
+    };
+    const QString needsPort = QStringLiteral("--port necesita un puerto de 1 a 4");
+    if (!parser.parse(args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return refuse(QStringLiteral("opción desconocida %1").arg(parser.unknownOptionNames().first()));
+        // The other refusal is an option given last, without its value.
+        return refuse(args.last().endsWith(QLatin1String("port")) ? needsPort : QStringLiteral("--device necesita una ruta"));
+    }
+
+    CommandLine line;
+    // --help and --version stand alone; anywhere else, or after "--", they are no option.
+    if (parser.isSet(help) || parser.isSet(version)) {
+        const QString option = parser.isSet(help) ? QStringLiteral("--help") : QStringLiteral("--version");
+        if (args.size() != 2)
+            return refuse(option + QStringLiteral(" va solo, sin otros argumentos"));
+        line.action = parser.isSet(help) ? CommandLine::Action::Help : CommandLine::Action::Version;
+        return line;
+    }
+
+    const QStringList ports = parser.values(port), devices = parser.values(device);
+    if (ports.size() + devices.size() > 1)
+        return refuse(QStringLiteral("un solo --port o --device"));
+    if (!ports.isEmpty()) {
+        bool number = false;
+        const int n = ports.first().toInt(&number);
+        if (!number || n < 1 || n > 4)
+            return refuse(needsPort);
+        line.port = static_cast<std::int16_t>(n);
+    }
+    if (!devices.isEmpty()) {
+        if (devices.first().isEmpty())
+            return refuse(QStringLiteral("--device necesita una ruta"));
+        line.device = devices.first();
+        line.port = 1;   // a device opens whatever the number
+    }
+
+    const QStringList images = parser.positionalArguments();
+    if (images.size() != 1)
+        return refuse(images.isEmpty() ? QStringLiteral("falta la IMAGEN") : QStringLiteral("una sola IMAGEN"));
+    line.image = images.first();
+    return line;
+}
+
+} // namespace programador

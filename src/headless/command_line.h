@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace programador {
+
+// What the command line asks for, as QCommandLineParser reads it.
+struct CommandLine {
+    enum class Action { Load, Help, Version };
+    Action action = Action::Load;
+    std::int16_t port = 0;   // COM1..COM4; 0: the one in PROGRAMADOR.INI, unless device is given
+    QString device;          // a device path given with --device
+    QString image;
+};
+
+// The usage lines, and the whole help.
+extern const char* const kUsage;
+extern const char* const kHelp;
+
+// Reads args (the program's name first, then its arguments as nameFromBytes keeps them).
+// A wrong command line gives nothing, with the reason in `wrong` ("programador: ...").
+std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wrong);
+
+} // namespace programador
