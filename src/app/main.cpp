@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -21,11 +23,17 @@ std::unique_ptr<programador::SerialLine> makeSerialLine()
 } // namespace
 
 // With arguments, the command line loads an image without a window; without, the window.
+// The desktop entry starts it with --menu: the window, working in the operator's home folder
+// (where PROGRAMADOR.INI is kept) whatever folder the launcher itself was in.
 int main(int argc, char** argv)
 {
-    if (argc > 1)
+    const bool fromMenu = argc == 2 && std::strcmp(argv[1], "--menu") == 0;
+    if (argc > 1 && !fromMenu)
         return programador::runHeadless(argc, argv);
     QApplication app(argc, argv);
+    if (fromMenu && !QDir::setCurrent(QDir::homePath()))
+        std::fprintf(stderr, "programador: the home folder %s cannot be entered; working in %s\n",
+                     qPrintable(QDir::homePath()), qPrintable(QDir::currentPath()));
     programador::installQtSpanish(app);
     programador::QtMessageBox messages;
     const std::unique_ptr<programador::SerialLine> line = makeSerialLine();
