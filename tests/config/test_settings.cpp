@@ -1,10 +1,15 @@
 // The settings file, one row per case: the directory before -> the port read or the save's
-// result, the message, and the directory after, byte for byte.
+// result, the message, and the directory after, byte for byte. Then the port numbering:
+// the devices present and the numbering file before -> what each COM number stands for,
+// the file after, and what standard error said.
+#include "port_numbering.h"
 #include "port_settings.h"
 #include "recording_messages.h"
+#include "system_devices.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <csignal>
@@ -64,9 +69,50 @@ std::pair<int, bool> perform(const Row& row, const QString& dir)
     return {result, messages.texts == QStringList{"Error de archivo"} && messages.shown[0].icon == MessageIcon::Error};
 }
 
+struct Numbered {
+    QList<SerialDevice> present;
+    QByteArray before = {};       // puertos.ini before; none when empty
+    QString obstacle = {};        // "unreadable": the file; "read-only": its folder
+    QByteArray variable = {};     // PROGRAMADOR_COM1
+    QString listing;              // the lines of --list, joined by " | "
+    QByteArray after = "=";       // the file after; "=": as it was
+    QString said = {};            // standard error
+};
+
+struct Devices : DeviceList {
+    QList<SerialDevice> present() override { return devices; }
+    QList<SerialDevice> devices;
+};
+
+// An FT232R adapter at /dev/ttyUSBk; without a serial number udev gives it no by-id name.
+SerialDevice ftdi(int k, const QString& serial = {})
+{
+    const QString path = QStringLiteral("/dev/ttyUSB%1").arg(k);
+    return {path, serial.isEmpty() ? path : "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0",
+            "FT232R USB UART", "FTDI", serial};
+}
+
+// Standard error while f runs.
+template <typename F>
+QByteArray stderrOf(F f)
+{
+    QTemporaryFile said;
+    if (!said.open())
+        return "<no file>";
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ::dup2(said.handle(), 2);
+    f();
+    std::fflush(stderr);
+    ::dup2(saved, 2), ::close(saved);
+    said.seek(0);
+    return said.readAll();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Row)
+Q_DECLARE_METATYPE(Numbered)
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -136,6 +182,89 @@ private slots:
         QCOMPARE(result, row.port);
         QCOMPARE(shown, row.message);
         QCOMPARE(snapshot(dir.path()), row.after.isEmpty() ? row.before : row.after);
+    }
+
+    void numbering_data()
+    {
+        QTest::addColumn<Numbered>("row");
+        const auto row = [](const char* name, Numbered r) { QTest::newRow(name) << r; };
+        const SerialDevice uart{"/dev/ttyS1", "/dev/ttyS1", {}, {}, {}};
+        const QString a = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0";
+        const QByteArray four = "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/x4\n";
+        const QString kept = "the port numbers are kept in memory for this run\n";
+        // A new device takes the lowest free number, a built-in /dev/ttySk COM(k+1).
+        row("first device", {{ftdi(0, "A")}, {}, {}, {}, "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  libre | COM4  libre",
+                             "[puertos]\nCOM1=" + a.toUtf8() + "\n"});
+        row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {},
+            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  /dev/ttyS1 | COM3  libre | COM4  libre",
+            "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/ttyS1\n"});
+        // A number belongs to the device, by its by-id name, or by its path where it has none.
+        row("the adapter back on another socket", {{ftdi(3, "A")}, "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\nCOM3=2026-01-01T00:00:00Z\n", {}, {},
+            "COM1  libre | COM2  libre | COM3  " + a + "  FT232R USB UART  /dev/ttyUSB3 | COM4  libre", "[puertos]\nCOM3=" + a.toUtf8() + "\n"});
+        row("two adapters without serial numbers", {{ftdi(1), ftdi(0)}, {}, {}, {},
+            "COM1  /dev/ttyUSB0  FT232R USB UART | COM2  /dev/ttyUSB1  FT232R USB UART | COM3  libre | COM4  libre",
+            "[puertos]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n"});
+        row("a hand-written path, rewritten only on a change", {{ftdi(0, "A")}, "; the bench's adapter\n[puertos]\nCOM3=/dev/ttyUSB0\n", {}, {},
+            "COM1  libre | COM2  libre | COM3  /dev/ttyUSB0  FT232R USB UART | COM4  libre"});
+        // Kept while absent, with the time it was last seen; a fifth device takes the number of
+        // the one seen longest ago, or none while all four are here.
+        row("a number kept while absent", {{ftdi(0, "B")}, "[puertos]\nCOM1=" + a.toUtf8() + "\n", {}, {},
+            "COM1  " + a + "  desconectado | COM2  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0  FT232R USB UART  /dev/ttyUSB0 | COM3  libre | COM4  libre",
+            "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
+        row("a fifth device", {{ftdi(0, "E"), {"/dev/x2", "/dev/x2", {}, {}, {}}}, four + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM4=2025-06-01T00:00:00Z\n", {}, {},
+            "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_E-if00-port0  FT232R USB UART  /dev/ttyUSB0",
+            "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_E-if00-port0\n\n"
+            "[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-01-01T00:00:00Z\n"});
+        row("a fifth device while all four are here", {{ftdi(0, "A"), ftdi(1, "E"), {"/dev/x2", "/dev/x2", {}, {}, {}},
+            {"/dev/x3", "/dev/x3", {}, {}, {}}, {"/dev/x4", "/dev/x4", {}, {}, {}}}, four, {}, {},
+            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  /dev/x2 | COM3  /dev/x3 | COM4  /dev/x4 | "
+            "sin número  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_E-if00-port0  FT232R USB UART  /dev/ttyUSB1"});
+        // A file that cannot be used is left as it is; the numbering lives in memory.
+        row("garbage lines", {{ftdi(0, "A")}, "esto no\n[puertos]\nCOM2=/dev/ttyS1\n", {}, {},
+            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  /dev/ttyS1  desconectado | COM3  libre | COM4  libre", "=",
+            "programador: FILE: has lines that are not \"COMn=device\" under [puertos]; it is left as it is; " + kept});
+        row("unreadable", {{ftdi(0, "A")}, "[puertos]\nCOM2=/dev/ttyS1\n", "unreadable", {},
+            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  libre | COM4  libre", "=",
+            "programador: FILE: cannot be read; " + kept});
+        row("read-only folder", {{ftdi(0, "A")}, {}, "read-only", {},
+            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  libre | COM4  libre", "",
+            "programador: FILE: cannot be written; " + kept});
+        row("the variable over the file", {{ftdi(0, "A")}, "[puertos]\nCOM1=" + a.toUtf8() + "\n", {}, "/dev/pts/9",
+            "COM1  /dev/pts/9  (PROGRAMADOR_COM1) | COM2  libre | COM3  libre | COM4  libre"});
+    }
+
+    void numbering()
+    {
+        QFETCH(Numbered, row);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("programador/puertos.ini");
+        QDir(dir.path()).mkdir("programador");
+        QFile before(file);
+        QVERIFY(row.before.isEmpty() || (before.open(QIODevice::WriteOnly) && before.write(row.before) == row.before.size()));
+        before.close();
+        ::chmod(QFile::encodeName(file), row.obstacle == "unreadable" ? 0 : 0644);
+        ::chmod(QFile::encodeName(dir.filePath("programador")), row.obstacle == "read-only" ? 0555 : 0755);
+        qputenv("PROGRAMADOR_COM1", row.variable);
+        Devices devices;
+        devices.devices = row.present;
+        PortNumbering numbering(devices, file);
+        numbering.now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0), Qt::UTC); };
+        const QByteArray said = stderrOf([&] { numbering.refresh(), numbering.refresh(); });   // said once
+        ::chmod(QFile::encodeName(dir.filePath("programador")), 0755);
+        ::chmod(QFile::encodeName(file), 0644);
+
+        QCOMPARE(numbering.listing().join(" | "), row.listing);
+        QFile after(file);
+        QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), row.after == "=" ? row.before : row.after);
+        QCOMPARE(QString::fromUtf8(said).replace(file, "FILE"), row.said);
+    }
+
+    // The machine's own devices, whatever they are: each one listed is there.
+    void theMachinesDevices()
+    {
+        SystemDevices machine;
+        for (const SerialDevice& device : machine.present())
+            QVERIFY2(QFileInfo::exists(device.path) && QFileInfo::exists(device.stableName), qPrintable(device.stableName));
     }
 };
 

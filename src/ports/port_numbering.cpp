@@ -1,0 +1,241 @@
+#include "port_numbering.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+namespace programador {
+
+namespace {
+
+constexpr int kPorts = 4;
+const QString kNumbers = QStringLiteral("puertos/COM%1");
+const QString kSeen = QStringLiteral("vistos/COM%1");
+
+QString variable(int n)
+{
+    return QString::fromLocal8Bit(qgetenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n)));
+}
+
+} // namespace
+
+QString PortAssignment::describe() const
+{
+    switch (state) {
+    case State::Variable:
+        return path;
+    case State::Present:
+        return device.description.isEmpty() ? device.path : device.description + QStringLiteral(", ") + device.path;
+    case State::Absent:
+        return QStringLiteral("desconectado");
+    case State::Free:
+        break;
+    }
+    return QStringLiteral("libre");
+}
+
+PortNumbering::PortNumbering(DeviceList& devices, QString file) : devices_(devices), file_(std::move(file)) {}
+
+QString PortNumbering::defaultFile()
+{
+    // QStandardPaths follows XDG_CONFIG_HOME, and ~/.config without it.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/programador/puertos.ini");
+}
+
+void PortNumbering::trouble(const QString& why)
+{
+    inMemory_ = true;
+    if (!troubleSaid_)
+        std::fprintf(stderr, "programador: %s: %s; the port numbers are kept in memory for this run\n",
+                     qPrintable(file_), qPrintable(why));
+    troubleSaid_ = true;
+}
+
+const SerialDevice* PortNumbering::deviceFor(const QString& name) const
+{
+    // The name as written: the device's by-id link, its /dev path, or another link to it.
+    const QString target = QFileInfo(name).canonicalFilePath();
+    for (const SerialDevice& device : present_) {
+        if (name == device.stableName || name == device.path || target == device.path)
+            return &device;
+    }
+    return nullptr;
+}
+
+void PortNumbering::read()
+{
+    // Read afresh each time: a person may have edited it since.
+    if (inMemory_)
+        return;
+    QSettings file(file_, QSettings::IniFormat);
+    const QStringList keys = file.allKeys();
+    if (file.status() == QSettings::AccessError)
+        return trouble(QStringLiteral("cannot be read"));
+    numbers_.clear();
+    seen_.clear();
+    for (int n = 1; n <= kPorts; ++n) {
+        const QString name = file.value(kNumbers.arg(n)).toString();
+        if (!name.isEmpty())
+            numbers_[n] = name;
+        const QString seen = file.value(kSeen.arg(n)).toString();
+        if (!seen.isEmpty() && numbers_.contains(n))
+            seen_[n] = seen;
+    }
+    // What it says is used, but a file with lines that are not INI is a person's, half
+    // written: it is not rewritten over them.
+    if (file.status() == QSettings::FormatError)
+        trouble(QStringLiteral("has lines that are not \"COMn=device\" under [puertos]; it is left as it is"));
+}
+
+void PortNumbering::write()
+{
+    if (inMemory_)
+        return;
+    QDir().mkpath(QFileInfo(file_).absolutePath());
+    QSettings file(file_, QSettings::IniFormat);
+    for (int n = 1; n <= kPorts; ++n) {
+        if (numbers_.contains(n))
+            file.setValue(kNumbers.arg(n), numbers_[n]);
+        else
+            file.remove(kNumbers.arg(n));
+        if (seen_.contains(n))
+            file.setValue(kSeen.arg(n), seen_[n]);
+        else
+            file.remove(kSeen.arg(n));
+    }
+    file.sync();
+    if (file.status() != QSettings::NoError)
+        trouble(QStringLiteral("cannot be written"));
+}
+
+void PortNumbering::refresh()
+{
+    read();
+    const QMap<int, QString> numbersBefore = numbers_, seenBefore = seen_;
+    present_ = devices_.present();
+
+    // When each absent device was last seen: the moment its absence was first noticed.
+    const QString now = this->now().toString(Qt::ISODate);
+    for (auto it = numbers_.cbegin(); it != numbers_.cend(); ++it) {
+        if (deviceFor(it.value()))
+            seen_.remove(it.key());
+        else if (!seen_.contains(it.key()))
+            seen_[it.key()] = now;
+    }
+
+    // The devices that have no number yet: built-in ports first, to their own numbers.
+    QList<SerialDevice> newcomers;
+    for (const SerialDevice& device : present_) {
+        bool numbered = false;
+        for (const QString& name : std::as_const(numbers_))
+            numbered = numbered || deviceFor(name) == &device;
+        if (!numbered)
+            newcomers.append(device);
+    }
+    std::stable_sort(newcomers.begin(), newcomers.end(),
+                     [](const SerialDevice& a, const SerialDevice& b) { return a.path < b.path; });
+    unnumbered_.clear();
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const SerialDevice& device : std::as_const(newcomers)) {
+            const QString kernel = QFileInfo(device.path).fileName();
+            const int own = kernel.startsWith(QLatin1String("ttyS")) ? kernel.mid(4).toInt() + 1 : 0;
+            if (pass == 0) {
+                if (own >= 1 && own <= kPorts && !numbers_.contains(own))
+                    numbers_[own] = device.stableName;
+                continue;
+            }
+            if (std::find(numbers_.cbegin(), numbers_.cend(), device.stableName) != numbers_.cend())
+                continue;   // numbered in the first pass
+            int number = 0;
+            for (int n = kPorts; n >= 1; --n)
+                number = numbers_.contains(n) ? number : n;
+            // All four taken: the number of the absent device seen longest ago (the lower
+            // number of two seen at the same time; a time that does not read as one counts as
+            // the oldest).
+            if (number == 0 && !seen_.isEmpty()) {
+                const auto when = [](const QString& time) {
+                    const QDateTime read = QDateTime::fromString(time, Qt::ISODate);
+                    return read.isValid() ? read.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+                };
+                number = std::min_element(seen_.cbegin(), seen_.cend(), [&](const QString& a, const QString& b) {
+                             return when(a) < when(b);
+                         }).key();
+            }
+            if (number == 0) {
+                unnumbered_.append(device);
+                continue;
+            }
+            numbers_[number] = device.stableName;
+            seen_.remove(number);
+        }
+    }
+    if (numbers_ != numbersBefore || seen_ != seenBefore)
+        write();
+}
+
+PortAssignment PortNumbering::assignment(int n) const
+{
+    PortAssignment assignment;
+    assignment.number = n;
+    if (const QString path = variable(n); !path.isEmpty()) {
+        assignment.state = PortAssignment::State::Variable;
+        assignment.path = path;
+    } else if (numbers_.contains(n)) {
+        assignment.path = numbers_[n];
+        const SerialDevice* device = deviceFor(assignment.path);
+        assignment.state = device ? PortAssignment::State::Present : PortAssignment::State::Absent;
+        if (device)
+            assignment.device = *device;
+    }
+    return assignment;
+}
+
+PortAssignment PortNumbering::resolve(int n)
+{
+    if (variable(n).isEmpty())
+        refresh();
+    return assignment(n);
+}
+
+QStringList PortNumbering::listing() const
+{
+    QStringList lines;
+    for (int n = 1; n <= kPorts; ++n) {
+        const PortAssignment port = assignment(n);
+        QStringList parts{QStringLiteral("COM%1").arg(n)};
+        switch (port.state) {
+        case PortAssignment::State::Variable:
+            parts << port.path << QStringLiteral("(PROGRAMADOR_COM%1)").arg(n);
+            break;
+        case PortAssignment::State::Present:
+            parts << port.path << port.device.description;
+            if (port.device.path != port.path)
+                parts << port.device.path;
+            break;
+        case PortAssignment::State::Absent:
+            parts << port.path << QStringLiteral("desconectado");
+            break;
+        case PortAssignment::State::Free:
+            parts << QStringLiteral("libre");
+            break;
+        }
+        parts.removeAll(QString());
+        lines << parts.join(QStringLiteral("  "));
+    }
+    for (const SerialDevice& device : unnumbered_) {
+        QStringList parts{QStringLiteral("sin número"), device.stableName, device.description};
+        if (device.path != device.stableName)
+            parts << device.path;
+        parts.removeAll(QString());
+        lines << parts.join(QStringLiteral("  "));
+    }
+    return lines;
+}
+
+} // namespace programador

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "serial_device.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace programador {
+
+// What a COM number stands for.
+struct PortAssignment {
+    enum class State {
+        Variable,   // PROGRAMADOR_COMn names a path
+        Present,    // a device that has the number and is plugged in
+        Absent,     // a device that has the number and is not plugged in
+        Free,       // no device has the number
+    };
+    int number = 0;
+    State state = State::Free;
+    QString path;          // what COMn opens: the variable's path, or the device's name as numbered
+    SerialDevice device;   // when Present: the device as the system describes it
+
+    // What the port dialog shows beside the number: "FT232R USB UART, /dev/ttyUSB0",
+    // "desconectado", "libre".
+    QString describe() const;
+};
+
+// COM numbers as operators know them from Windows: a device plugged in for the first time
+// takes the lowest free number (a built-in /dev/ttySk takes COM(k+1) when that is free) and
+// keeps it, also while unplugged. When a new device finds all four taken, it takes the number
+// of the absent device seen longest ago. The numbers live in a QSettings INI file, which a
+// person may edit by hand:
+//
+//   [puertos]
+//   COM3=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+//   [vistos]
+//   COM3=2026-12-08T10:00:00Z      (when an absent device was last seen)
+//
+// The file is rewritten atomically, only when the numbering changed. One that cannot be read,
+// holds lines that are not INI, or cannot be written is left as it is: the numbering then
+// lives in memory for the run, and one line on standard error says why.
+class PortNumbering {
+public:
+    explicit PortNumbering(DeviceList& devices, QString file = defaultFile());
+    // $XDG_CONFIG_HOME/programador/puertos.ini, ~/.config/... when the variable is unset.
+    static QString defaultFile();
+
+    // What COMn stands for now: PROGRAMADOR_COMn when set and not empty (the devices are not
+    // looked at), else what refresh() makes of the devices present.
+    PortAssignment resolve(int n);
+    // Looks at the devices present, numbers the new ones and rewrites the file if it changed.
+    void refresh();
+    // As the last refresh left it (the variable still comes first).
+    PortAssignment assignment(int n) const;
+    // Present devices that found no number (all four held by present devices).
+    QList<SerialDevice> unnumbered() const { return unnumbered_; }
+    // programador --list: a line for each number, then one for each unnumbered device.
+    QStringList listing() const;
+
+    DeviceList& devices() { return devices_; }
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
+
+private:
+    void read();
+    void write();
+    // The present device that the file's name for a number means, if any.
+    const SerialDevice* deviceFor(const QString& name) const;
+    void trouble(const QString& why);
+
+    DeviceList& devices_;
+    const QString file_;
+    QMap<int, QString> numbers_;   // COMn -> the device's name: a by-id link or a /dev path
+    QMap<int, QString> seen_;      // COMn -> when its absent device was last seen
+    QList<SerialDevice> present_;
+    QList<SerialDevice> unnumbered_;
+    bool inMemory_ = false;        // the file failed: the numbering lives here for the run
+    bool troubleSaid_ = false;
+};
+
+} // namespace programador

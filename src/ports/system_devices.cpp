@@ -1,0 +1,74 @@
+#include "system_devices.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace programador {
+
+namespace {
+
+const QString kById = QStringLiteral("/dev/serial/by-id");
+
+// A built-in port with no UART behind it reports the type "unknown". One that cannot be
+// asked (no permission) is kept: opening it will say why it cannot be used.
+bool hasUart(const QString& path)
+{
+    if (!QFileInfo(path).fileName().startsWith(QLatin1String("ttyS")))
+        return true;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    serial_struct info {};
+    const bool unknown = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN;
+    ::close(fd);
+    return !unknown;
+}
+
+} // namespace
+
+SystemDevices::SystemDevices()
+{
+    settle_.setSingleShot(true);
+    settle_.setInterval(500);
+    QObject::connect(&settle_, &QTimer::timeout, [this] {
+        watch();   // /dev/serial/by-id comes and goes with the first and last adapter
+        if (changed)
+            changed();
+    });
+    QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged, [this] { settle_.start(); });
+    watch();
+}
+
+void SystemDevices::watch()
+{
+    for (const QString& folder : {QStringLiteral("/dev"), kById}) {
+        if (!watcher_.directories().contains(folder) && QFileInfo(folder).isDir())
+            watcher_.addPath(folder);
+    }
+}
+
+QList<SerialDevice> SystemDevices::present()
+{
+    // udev's stable names, by the node they lead to.
+    QMap<QString, QString> byId;
+    const QDir links(kById);
+    for (const QFileInfo& link : links.entryInfoList(QDir::System | QDir::Files, QDir::Name | QDir::Reversed))
+        byId[link.canonicalFilePath()] = link.absoluteFilePath();
+
+    QList<SerialDevice> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString path = info.systemLocation();
+        if (!hasUart(path))
+            continue;
+        devices.append({path, byId.value(path, path), info.description(), info.manufacturer(), info.serialNumber()});
+    }
+    return devices;
+}
+
+} // namespace programador
