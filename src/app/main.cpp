@@ -1,5 +1,7 @@
-#include "qserial_port_line.h"
 #include "event_loop_yield.h"
+#include "port_numbering.h"
+#include "qserial_port_line.h"
+#include "system_devices.h"
 #include "headless.h"
 #include "main_window.h"
 #include "qt_message_box.h"
@@ -10,15 +12,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
-
-// The program's one serial line, COM1..COM4 on the machine's serial devices.
-std::unique_ptr<programador::SerialLine> makeSerialLine()
-{
-    return std::make_unique<programador::QSerialPortLine>();
-}
 
 } // namespace
 
@@ -36,10 +31,13 @@ int main(int argc, char** argv)
                      qPrintable(QDir::homePath()), qPrintable(QDir::currentPath()));
     programador::installQtSpanish(app);
     programador::QtMessageBox messages;
-    const std::unique_ptr<programador::SerialLine> line = makeSerialLine();
+    // The program's one serial line, COM1..COM4 on the machine's serial devices.
+    programador::SystemDevices devices;
+    programador::PortNumbering numbering(devices);
+    programador::QSerialPortLine line(&numbering);
     programador::EventLoopYield events;
 
-    programador::MainWindow window(messages, *line, events, QDir::currentPath());
+    programador::MainWindow window(messages, line, events, numbering, QDir::currentPath());
     window.Form_Load();
     window.show();
     return app.exec();

@@ -47,7 +47,7 @@ int progressSteps(float value)
 
 } // namespace
 
-MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield& events,
+MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield& events, PortNumbering& numbering,
                        const QString& settingsDirectory, EndProgram endProgram, Twips twips, DriveSource* drives)
     : messages_(messages),
       line_(line),
@@ -63,7 +63,7 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
       sender_(wait_, *image_, *this),
       sequence_(wait_, sender_, *this, messages, settings_.puerto),
       portProbe_(line),
-      portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages)
+      portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages, numbering)
 {
     portDialogWindow_.setLogic(portDialog_);
     portDialogWindow_.setTransientParent(&ui_);

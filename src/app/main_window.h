@@ -9,6 +9,7 @@
 #include "operator_messages.h"
 #include "port_dialog.h"
 #include "port_dialog_window.h"
+#include "port_numbering.h"
 #include "port_settings.h"
 #include "serial_line.h"
 #include "tick_counters.h"
@@ -43,8 +44,10 @@ public:
     // settingsDirectory holds PROGRAMADOR.INI: the working directory in the program.
     // endProgram defaults to leaving the application's event loop. drives defaults to the
     // machine's mounted volumes.
-    MainWindow(OperatorMessages& messages, SerialLine& line, EventYield& events, const QString& settingsDirectory,
-               EndProgram endProgram = {}, Twips twips = Twips::forScreen(), DriveSource* drives = nullptr);
+    // numbering says what COM1..COM4 stand for, to the port dialog.
+    MainWindow(OperatorMessages& messages, SerialLine& line, EventYield& events, PortNumbering& numbering,
+               const QString& settingsDirectory, EndProgram endProgram = {}, Twips twips = Twips::forScreen(),
+               DriveSource* drives = nullptr);
     ~MainWindow() override;
 
     // Shows the window in the centre of the screen; the program calls it after Form_Load.

@@ -1,7 +1,6 @@
 #include "port_dialog_window.h"
 
 #include "keyboard.h"
-#include "qserial_port_line.h"
 
 #include <QPushButton>
 #include <QWindow>
@@ -17,9 +16,7 @@ PortDialogWindow::~PortDialogWindow()
 
 void PortDialogWindow::createHidden()
 {
-    const std::array<QString, 4> devices = {QSerialPortLine::devicePath(1), QSerialPortLine::devicePath(2),
-                                            QSerialPortLine::devicePath(3), QSerialPortLine::devicePath(4)};
-    ui_ = new PortDialogUi(devices);
+    ui_ = new PortDialogUi();
     QObject::connect(ui_, &PortDialogUi::closeRequested, [this] { logic_->closeRequested(); });
     QObject::connect(ui_->Command1, &QPushButton::clicked, [this] { logic_->Command1_Click(); });
     QObject::connect(ui_->Command2, &QPushButton::clicked, [this] { logic_->Command2_Click(); });
@@ -58,15 +55,20 @@ bool PortDialogWindow::isOptionSelected(int n) const
     return ui_->option(n)->isChecked();
 }
 
-bool LinePortProbe::probe(std::int16_t port)
+void PortDialogWindow::setOptionDetail(int n, const QString& text, const QString& tip)
+{
+    ui_->setDetail(n, text, tip);
+}
+
+bool LinePortProbe::probe(std::int16_t port, QString& reason)
 {
     try {
         line_.setPortNumber(port);
         line_.open();
         line_.close();
         return true;
-    } catch (const SerialError&) {
-        // The line has said on standard error what went wrong; the operator gets the message.
+    } catch (const SerialError& failure) {
+        reason = failure.reason;
         return false;
     }
 }

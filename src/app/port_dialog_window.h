@@ -25,6 +25,7 @@ public:
     void hideAndDestroy() override;
     void selectOption(int n) override;
     bool isOptionSelected(int n) const override;
+    void setOptionDetail(int n, const QString& text, const QString& tip) override;
 
     PortDialogUi* ui() const { return ui_; }
 
@@ -38,7 +39,7 @@ private:
 class LinePortProbe : public PortProbe {
 public:
     explicit LinePortProbe(SerialLine& line) : line_(line) {}
-    bool probe(std::int16_t port) override;
+    bool probe(std::int16_t port, QString& reason) override;
 
 private:
     SerialLine& line_;

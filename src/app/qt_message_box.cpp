@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <cstdio>
+
 namespace programador {
 
 namespace {
@@ -48,6 +50,9 @@ MessageAnswer QtMessageBox::answerFor(int result, MessageButtons buttons)
 
 MessageAnswer QtMessageBox::show(const QString& text, MessageIcon icon, MessageButtons buttons, const QString& reason)
 {
+    // The reason goes to standard error too, for a technician who started the program there.
+    if (!reason.isEmpty())
+        std::fprintf(stderr, "programador: %s\n", reason.toUtf8().constData());
     const std::unique_ptr<QMessageBox> box = build(text, icon, buttons, reason);
     return answerFor(box->exec(), buttons);
 }

@@ -5,9 +5,24 @@
 namespace programador {
 
 PortDialog::PortDialog(PortDialogView& view, PortDialogMainWindow& mainWindow, PortProbe& probe,
-                       PortSettings& settings, OperatorMessages& messages)
-    : view_(view), mainWindow_(mainWindow), probe_(probe), settings_(settings), messages_(messages)
+                       PortSettings& settings, OperatorMessages& messages, PortNumbering& numbering)
+    : view_(view), mainWindow_(mainWindow), probe_(probe), settings_(settings), messages_(messages),
+      numbering_(numbering)
 {
+}
+
+PortDialog::~PortDialog()
+{
+    numbering_.devices().changed = nullptr;
+}
+
+void PortDialog::showDetails()
+{
+    numbering_.refresh();
+    for (int n = 1; n <= 4; ++n) {
+        const PortAssignment port = numbering_.assignment(n);
+        view_.setOptionDetail(n, port.describe(), port.state == PortAssignment::State::Free ? QString() : port.path);
+    }
 }
 
 void PortDialog::marca_puerto()
@@ -28,6 +43,12 @@ void PortDialog::configurar_Click()
 {
     if (!view_.isCreated())
         view_.createHidden();
+    showDetails();
+    // Devices plugged in or pulled out while the dialog is open show at once.
+    numbering_.devices().changed = [this] {
+        if (view_.isCreated())
+            showDetails();
+    };
     view_.show();
     mainWindow_.setEnabled(false);
     marca_puerto();
@@ -48,8 +69,9 @@ std::int16_t PortDialog::chosenPort() const
 void PortDialog::Command1_Click()
 {
     const std::int16_t chosen = chosenPort();
-    if (!probe_.probe(chosen)) {
-        messages_.show(QStringLiteral("Error en puerto serie"), MessageIcon::Error, MessageButtons::Ok);
+    QString reason;
+    if (!probe_.probe(chosen, reason)) {
+        messages_.show(QStringLiteral("Error en puerto serie"), MessageIcon::Error, MessageButtons::Ok, reason);
         return;
     }
     settings_.puerto = chosen;
@@ -70,6 +92,7 @@ void PortDialog::closeRequested()
 
 void PortDialog::backToMainWindow()
 {
+    numbering_.devices().changed = nullptr;
     mainWindow_.setEnabled(true);
     mainWindow_.showAndRaise();
     if (view_.isCreated())

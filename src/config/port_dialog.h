@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operator_messages.h"
+#include "port_numbering.h"
 #include "port_settings.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ public:
     // Selects option n (1..4); the group clears the other three.
     virtual void selectOption(int n) = 0;
     virtual bool isOptionSelected(int n) const = 0;
+    // What stands behind option n, shown beside it; tip: the same at length, on hovering.
+    virtual void setOptionDetail(int n, const QString& text, const QString& tip) = 0;
 };
 
 // What the dialog does to the main window.
@@ -33,11 +36,12 @@ public:
 };
 
 // Tries a port by opening and closing it: the app sets the serial line's port number,
-// opens and closes it, and answers false when any of that raises SerialError.
+// opens and closes it, and answers false when any of that raises SerialError, with the
+// failure's reason line.
 class PortProbe {
 public:
     virtual ~PortProbe() = default;
-    virtual bool probe(std::int16_t port) = 0;
+    virtual bool probe(std::int16_t port, QString& reason) = 0;
 };
 
 // The logic of PUERTO_SERIE: preselecting the option for puerto, opening the dialog
@@ -45,13 +49,15 @@ public:
 class PortDialog {
 public:
     PortDialog(PortDialogView& view, PortDialogMainWindow& mainWindow, PortProbe& probe, PortSettings& settings,
-               OperatorMessages& messages);
+               OperatorMessages& messages, PortNumbering& numbering);
+    ~PortDialog();
 
     // Makes the options show settings.puerto; creates the dialog hidden first when it
     // does not exist. Called by Form_Load right after lee_puerto.
     void marca_puerto();
     // Menu "Configurar puerto serie": shows the dialog (created anew when needed),
-    // disables the main window and preselects puerto.
+    // disables the main window and preselects puerto. Beside each option it says what the
+    // number stands for, as the devices are now and as they come and go while it is open.
     void configurar_Click();
     // "Aceptar": probes the chosen port; on success takes it into puerto, saves it and
     // closes the dialog. A failed probe shows "Error en puerto serie" and changes nothing;
@@ -67,12 +73,14 @@ public:
 private:
     std::int16_t chosenPort() const;
     void backToMainWindow();
+    void showDetails();
 
     PortDialogView& view_;
     PortDialogMainWindow& mainWindow_;
     PortProbe& probe_;
     PortSettings& settings_;
     OperatorMessages& messages_;
+    PortNumbering& numbering_;
 };
 
 } // namespace programador

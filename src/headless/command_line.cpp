@@ -5,15 +5,20 @@
 namespace programador {
 
 const char* const kUsage = "uso: programador [--port N | --device RUTA] [--] IMAGEN\n"
-                           "     programador --help | --version\n";
+                           "     programador --list | --help | --version\n";
 const char* const kHelp =
     "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
     "\"Cargar Firmware\": encienda el equipo cuando se lea \"Alimente el equipo\".\n"
-    "  --port N        el puerto COMN, de 1 a 4: PROGRAMADOR_COMN si existe, si no /dev/ttyS(N-1)\n"
+    "  --port N        el puerto COMN, de 1 a 4, como en la ventana\n"
     "  --device RUTA   el dispositivo serie RUTA\n"
     "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
     "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
-    "--help y --version van solos.\n"
+    "  --list          los puertos COM1 a COM4 y el dispositivo de cada uno (o \"libre\"),\n"
+    "                  luego los dispositivos sin número\n"
+    "COMN es PROGRAMADOR_COMN si existe; si no, el dispositivo que tiene ese número en\n"
+    "$XDG_CONFIG_HOME/programador/puertos.ini (~/.config/...): cada dispositivo nuevo toma el\n"
+    "número libre más bajo y lo conserva, aunque se desconecte.\n"
+    "--list, --help y --version van solos.\n"
     "Estado de salida: 0 Programa listo; 1 Error de comunicacion; 2 Error en puerto serie;\n"
     "3 la imagen no se pudo cargar; 64 orden mal escrita. SIGINT o SIGTERM: el primero deja\n"
     "terminar el bloque en curso, como \"Cancelar\", el segundo corta en el acto; programador\n"
@@ -29,7 +34,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
     const QCommandLineOption device(QStringLiteral("device"), {}, QStringLiteral("RUTA"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({port, device, help, version});
+    const QCommandLineOption list(QStringLiteral("list"));
+    parser.addOptions({port, device, help, version, list});
 
     const auto refuse = [&wrong](const QString& why) {
         wrong = QStringLiteral("programador: ") + why;
@@ -44,12 +50,16 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
     }
 
     CommandLine line;
-    // --help and --version stand alone; anywhere else, or after "--", they are no option.
-    if (parser.isSet(help) || parser.isSet(version)) {
-        const QString option = parser.isSet(help) ? QStringLiteral("--help") : QStringLiteral("--version");
+    // --list, --help and --version stand alone; anywhere else, or after "--", they are no
+    // option.
+    for (const auto& [option, action] : {std::pair{&help, CommandLine::Action::Help},
+                                         std::pair{&version, CommandLine::Action::Version},
+                                         std::pair{&list, CommandLine::Action::List}}) {
+        if (!parser.isSet(*option))
+            continue;
         if (args.size() != 2)
-            return refuse(option + QStringLiteral(" va solo, sin otros argumentos"));
-        line.action = parser.isSet(help) ? CommandLine::Action::Help : CommandLine::Action::Version;
+            return refuse("--" + option->names().last() + QStringLiteral(" va solo, sin otros argumentos"));
+        line.action = action;
         return line;
     }
 

@@ -10,7 +10,7 @@ namespace programador {
 
 // What the command line asks for, as QCommandLineParser reads it.
 struct CommandLine {
-    enum class Action { Load, Help, Version };
+    enum class Action { Load, Help, Version, List };
     Action action = Action::Load;
     std::int16_t port = 0;   // COM1..COM4; 0: the one in PROGRAMADOR.INI, unless device is given
     QString device;          // a device path given with --device

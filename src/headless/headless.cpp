@@ -6,8 +6,10 @@
 #include "file_names.h"
 #include "firmware_file.h"
 #include "load_sequence.h"
+#include "port_numbering.h"
 #include "port_settings.h"
 #include "qserial_port_line.h"
+#include "system_devices.h"
 #include "tick_timers.h"
 #include "xmodem_sender.h"
 
@@ -161,7 +163,9 @@ int load(const CommandLine& command)
 
     TickCounters ticks;
     TickTimers timers(ticks);
-    QSerialPortLine line(command.device);
+    SystemDevices devices;
+    PortNumbering numbering(devices);
+    QSerialPortLine line(&numbering, command.device);
     EventLoopYield events;
     CooperativeWait wait(ticks, events, line);
     XmodemSender sender(wait, *image, terminal);
@@ -216,6 +220,15 @@ int runHeadless(int argc, char** argv)
     case CommandLine::Action::Version:
         std::printf("Telvarin V5.0 (programador %s)\n", PROGRAMADOR_VERSION);
         return kDone;
+    case CommandLine::Action::List: {
+        // As the port dialog sees them; new devices get their numbers here too.
+        SystemDevices devices;
+        PortNumbering numbering(devices);
+        numbering.refresh();
+        for (const QString& line : numbering.listing())
+            std::printf("%s\n", line.toUtf8().constData());
+        return kDone;
+    }
     case CommandLine::Action::Load:
         break;
     }

@@ -133,11 +133,13 @@ LoadExit LoadSequence::Command1_Click()
         // The window is closing: free the port and leave at once.
         closeQuietly(line);
         return Exit::Abandoned;
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
         // Closing here lets the next run open the port again.
         closeQuietly(line);
         view_.setNormalPointer();
-        messages_.show(QStringLiteral("Error en puerto serie"), MessageIcon::Warning, MessageButtons::Ok);
+        const auto* serial = dynamic_cast<const SerialError*>(&failure);
+        messages_.show(QStringLiteral("Error en puerto serie"), MessageIcon::Warning, MessageButtons::Ok,
+                       serial ? serial->reason : QString());
         view_.habilita();
         return Exit::Error;
     }

@@ -1,7 +1,10 @@
 #include "qserial_port_line.h"
 
+#include "port_numbering.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,48 +18,43 @@
 
 namespace programador {
 
-QSerialPortLine::QSerialPortLine(QString device) : fixedDevice_(std::move(device))
+QSerialPortLine::QSerialPortLine(PortNumbering* numbering, QString device)
+    : numbering_(numbering), fixedDevice_(std::move(device))
 {
     // Only a lost device breaks the line. Other errors are not fatal: on a
     // pseudo-terminal, for instance, the modem-line ioctls report UnsupportedOperation.
     QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
         if (error == QSerialPort::ResourceError && port_.isOpen() && !broken_) {
             broken_ = true;
-            brokenReason_ = port_.errorString();
+            brokenCause_ = Cause::DeviceGone;
         }
     });
 }
 
 QSerialPortLine::~QSerialPortLine()
 {
+    release();
+}
+
+void QSerialPortLine::release()
+{
     if (port_.isOpen())
         port_.close();
+    if (held_ >= 0)
+        ::close(held_);
+    held_ = -1;
 }
 
-QString QSerialPortLine::devicePath(std::int16_t port)
+void QSerialPortLine::fail(Cause cause, const QString& detail)
 {
-    const QByteArray configured = qgetenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(port));
-    if (!configured.isEmpty())
-        return QString::fromLocal8Bit(configured);
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-}
-
-void QSerialPortLine::fail(const QString& reason)
-{
-    const QString named = !device_.isEmpty() ? device_ : !fixedDevice_.isEmpty() ? fixedDevice_ : devicePath(portNumber_);
-    const QString line = QStringLiteral("programador: %1: %2").arg(named, reason);
-    // A line that broke says so once; what fails after it on the same line adds nothing.
-    if (!broken_ || !brokenReported_)
-        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    brokenReported_ = broken_;
-    throw SerialError(line.toStdString());
+    throw SerialError(cause, named_, detail);
 }
 
 void QSerialPortLine::setPortNumber(std::int16_t port)
 {
     if (port < 1 || port > 4) {
-        device_.clear();
-        fail(QStringLiteral("no such port number %1").arg(port));
+        named_ = QStringLiteral("COM%1").arg(port);
+        fail(Cause::PortFree);
     }
     portNumber_ = port;
 }
@@ -65,32 +63,64 @@ void QSerialPortLine::setSettings(const QString& settings)
 {
     // The device speaks 9600 baud, no parity, 8 data bits, 1 stop bit; nothing else is offered.
     if (settings.compare(QLatin1String("9600,N,8,1"), Qt::CaseInsensitive) != 0)
-        fail(QStringLiteral("unsupported line settings \"%1\"").arg(settings));
+        fail(Cause::PortFailed, QStringLiteral("unsupported line settings \"%1\"").arg(settings));
 }
 
 void QSerialPortLine::setInputLength(std::int16_t length)
 {
     if (length < 0)
-        fail(QStringLiteral("invalid input length %1").arg(length));
+        fail(Cause::PortFailed, QStringLiteral("invalid input length %1").arg(length));
     inputLength_ = length;
 }
 
 void QSerialPortLine::open()
 {
-    if (port_.isOpen())
-        port_.close();
+    release();
     broken_ = false;
-    brokenReported_ = false;
-    brokenReason_.clear();
-    device_ = fixedDevice_.isEmpty() ? devicePath(portNumber_) : fixedDevice_;
+    brokenCause_ = Cause::None;
+    bool absent = false;
+    if (!fixedDevice_.isEmpty()) {
+        device_ = named_ = fixedDevice_;
+    } else {
+        const QString number = QStringLiteral("COM%1").arg(portNumber_);
+        const PortAssignment port = numbering_ ? numbering_->resolve(portNumber_) : PortAssignment{};
+        const QString variable = QString::fromLocal8Bit(qgetenv("PROGRAMADOR_" + number.toLatin1()));
+        device_ = numbering_ ? port.path : variable;
+        named_ = number;
+        if (device_.isEmpty())
+            fail(Cause::PortFree);
+        named_ = number + QLatin1Char(' ') + (port.state == PortAssignment::State::Present ? port.device.path : device_);
+        absent = port.state == PortAssignment::State::Absent;
+    }
+
+    // The system's own answer to a refusal: the device is opened here first, and held open
+    // beside Qt's descriptor until the line closes, so that this open's close is never the
+    // last one (which would drop the modem lines between the two).
+    held_ = ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (held_ < 0) {
+        const int error = errno;
+        fail(absent && error == ENOENT ? Cause::DeviceAbsent : portCause(error), systemText(error));
+    }
+    if (!::isatty(held_)) {
+        release();
+        fail(Cause::NotASerialPort);
+    }
     port_.setPortName(device_);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite))
-        fail(port_.errorString());
+    if (!port_.open(QIODevice::ReadWrite)) {
+        // Opened a moment ago, so a refusal now is another program's lock or exclusive open.
+        const QSerialPort::SerialPortError error = port_.error();
+        const QString detail = port_.errorString();
+        release();
+        fail(error == QSerialPort::PermissionError ? Cause::PortInUse
+                 : error == QSerialPort::DeviceNotFoundError ? Cause::DeviceGone
+                                                             : Cause::PortFailed,
+             detail);
+    }
     // A program started meanwhile must not inherit the port and keep it from hanging up.
     ::fcntl(static_cast<int>(port_.handle()), F_SETFD, FD_CLOEXEC);
     // Nothing that arrived before this open belongs to the run.
@@ -111,23 +141,25 @@ bool QSerialPortLine::hungUp() const
 void QSerialPortLine::checkAlive()
 {
     if (!port_.isOpen())
-        fail(QStringLiteral("port is not open"));
+        fail(Cause::PortFailed, QStringLiteral("not open"));
     if (!broken_ && hungUp()) {
         broken_ = true;
-        brokenReason_ = QStringLiteral("the device went away");
+        brokenCause_ = Cause::DeviceGone;
     }
     if (broken_)
-        fail(brokenReason_);
+        fail(brokenCause_);
 }
 
 void QSerialPortLine::close()
 {
-    if (!port_.isOpen())
+    if (!port_.isOpen()) {
+        release();
         return;
+    }
     if (broken_ || hungUp()) {
-        const QString reason = broken_ ? brokenReason_ : QStringLiteral("the device went away");
-        port_.close();
-        fail(reason);
+        const Cause cause = broken_ ? brokenCause_ : Cause::DeviceGone;
+        release();
+        fail(cause);
     }
     // Let the tty send what it holds, so the final EOT reaches the device before the port
     // closes. At 9600 baud a block leaves in 140 ms.
@@ -137,9 +169,9 @@ void QSerialPortLine::close()
         drained = ::tcdrain(fd);
     } while (drained != 0 && errno == EINTR);
     const int drainError = drained != 0 ? errno : 0;
-    port_.close();
+    release();
     if (drainError != 0 && drainError != ENOTTY)
-        fail(QString::fromLocal8Bit(std::strerror(drainError)));
+        fail(portCause(drainError), systemText(drainError));
 }
 
 bool QSerialPortLine::isOpen() const
@@ -167,20 +199,21 @@ void QSerialPortLine::write(const QByteArray& bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
+            const int error = errno;
             broken_ = true;
-            brokenReason_ = QString::fromLocal8Bit(std::strerror(errno));
-            fail(brokenReason_);
+            brokenCause_ = portCause(error);
+            fail(brokenCause_, systemText(error));
         }
         pollfd pfd{fd, POLLOUT, 0};
         if (deadline.hasExpired() || ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime())) <= 0)
-            fail(QStringLiteral("the line takes no more bytes"));
+            fail(Cause::LineStuck);
     }
 }
 
 int QSerialPortLine::bytesWaiting()
 {
     if (!port_.isOpen())
-        fail(QStringLiteral("port is not open"));
+        fail(Cause::PortFailed, QStringLiteral("not open"));
     // One look at the tty per pass: what it holds is picked up without waiting, and a
     // hang-up is noted. Bytes already received are reported even when the device has
     // gone since.
@@ -190,13 +223,13 @@ int QSerialPortLine::bytesWaiting()
             port_.waitForReadyRead(0);
         if ((revents & (POLLHUP | POLLERR | POLLNVAL)) && !broken_) {
             broken_ = true;
-            brokenReason_ = QStringLiteral("the device went away");
+            brokenCause_ = Cause::DeviceGone;
         }
     }
     if (port_.bytesAvailable() > 0)
         return static_cast<int>(port_.bytesAvailable());
     if (broken_)
-        fail(brokenReason_);
+        fail(brokenCause_);
     return 0;
 }
 

@@ -7,20 +7,19 @@
 
 namespace programador {
 
+class PortNumbering;
+
 // The program's serial line: one QSerialPort, raw, 9600 baud, 8 data bits, no parity,
 // one stop bit, no flow control, no use of the modem lines.
 //
-// COMn is the device named by PROGRAMADOR_COMn when that is set and not empty,
-// otherwise /dev/ttyS{n-1}. Every failure raises SerialError and writes one line to
-// standard error with the device and the system's reason.
+// COMn is what the port numbering says it stands for (PROGRAMADOR_COMn first). Every failure
+// raises SerialError with its cause, naming the port ("COM3 /dev/ttyUSB0").
 class QSerialPortLine : public SerialLine {
 public:
-    // device: the one device every port number opens (the command line's --device);
-    // empty for COM1..COM4 as above.
-    explicit QSerialPortLine(QString device = {});
+    // numbering: what COM1..COM4 stand for; without it only PROGRAMADOR_COMn names a port.
+    // device: the one device every port number opens (the command line's --device).
+    explicit QSerialPortLine(PortNumbering* numbering, QString device = {});
     ~QSerialPortLine() override;
-
-    static QString devicePath(std::int16_t port);
 
     void setPortNumber(std::int16_t port) override;   // applies at the next open
     void setSettings(const QString& settings) override;
@@ -33,19 +32,22 @@ public:
     QByteArray read() override;
 
 private:
-    [[noreturn]] void fail(const QString& reason);
+    [[noreturn]] void fail(Cause cause, const QString& detail = {});
     void checkAlive();
     short pollNow() const;   // poll(2) revents of the tty, at once
     bool hungUp() const;
+    void release();          // closes the port and the descriptor held beside it
 
+    PortNumbering* const numbering_;
     QSerialPort port_;
     std::int16_t portNumber_ = 1;
     std::int16_t inputLength_ = 1;
     const QString fixedDevice_;
-    QString device_;
+    QString device_;   // the path opened
+    QString named_;    // the port as the operator reads it: "COM3 /dev/ttyUSB0"
+    int held_ = -1;    // the device opened here, beside Qt's descriptor
     bool broken_ = false;
-    bool brokenReported_ = false;   // its one line on standard error has been written
-    QString brokenReason_;
+    Cause brokenCause_ = Cause::None;
 };
 
 } // namespace programador

@@ -48,7 +48,12 @@ Cause portCause(int error)
     }
 }
 
-QString reasonLine(const QString& what, Cause cause, int error)
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString reasonLine(const QString& what, Cause cause, const QString& detail)
 {
     QString text;
     switch (cause) {
@@ -72,8 +77,8 @@ QString reasonLine(const QString& what, Cause cause, int error)
     case Cause::LineStuck: text = QStringLiteral("la línea no acepta más datos"); break;
     case Cause::PortFailed: text = QStringLiteral("el puerto falló"); break;
     }
-    if (error != 0 && (cause == Cause::ReadFailed || cause == Cause::PortFailed))
-        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+    if (!detail.isEmpty() && (cause == Cause::ReadFailed || cause == Cause::PortFailed))
+        text += QStringLiteral(" (%1)").arg(detail);
     return what + QStringLiteral(": ") + text;
 }
 

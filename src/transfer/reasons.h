@@ -31,8 +31,10 @@ enum class Cause {
 Cause fileCause(int error);
 // The cause of a failed open of a serial device, from its errno.
 Cause portCause(int error);
-// "what: cause", what naming the file or the device; error, when not 0, is the system's
-// error behind a cause that has no words of its own (ReadFailed, PortFailed).
-QString reasonLine(const QString& what, Cause cause, int error = 0);
+// "what: cause", what naming the file or the device; detail, the system's own words for a
+// cause that has none of its own here (ReadFailed, PortFailed).
+QString reasonLine(const QString& what, Cause cause, const QString& detail = {});
+// The system's words for an errno.
+QString systemText(int error);
 
 } // namespace programador

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reasons.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,10 +10,21 @@
 
 namespace programador {
 
-// Any failure of the serial line. The load sequence's error trap catches it.
+// Any failure of the serial line. The load sequence's error trap catches it, and shows its
+// reason, when it has one, below "Error en puerto serie".
 class SerialError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    using std::runtime_error::runtime_error;   // a failure with nothing to tell the operator
+    // what names the port ("COM3 /dev/ttyUSB0", or the device's path); detail, the system's
+    // words where the cause has none of its own.
+    SerialError(Cause cause, const QString& what, const QString& detail = {})
+        : std::runtime_error(reasonLine(what, cause, detail).toStdString()), cause(cause),
+          reason(reasonLine(what, cause, detail))
+    {
+    }
+
+    Cause cause = Cause::PortFailed;
+    QString reason;   // the line for the operator; empty when there is nothing to tell
 };
 
 // The serial port operations the transfer and the port dialog use. Every failure is

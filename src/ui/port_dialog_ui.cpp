@@ -4,11 +4,15 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+
+#include <algorithm>
 
 namespace programador {
 
@@ -27,7 +31,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 } // namespace
 
-PortDialogUi::PortDialogUi(const std::array<QString, 4>& devices)
+PortDialogUi::PortDialogUi()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     const Twips twips = Twips::forScreen();
@@ -50,9 +54,18 @@ PortDialogUi::PortDialogUi(const std::array<QString, 4>& devices)
         auto* button = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), this);
         button->setObjectName(QString::fromLatin1(design[i].name));
         button->setGeometry(twips.rect(design[i].left, design[i].top, 1035, 270));
-        button->setToolTip(devices[static_cast<std::size_t>(i)]);
         options->addButton(button, i + 1);
         *members[i] = button;
+        // What the number stands for, below the option where its caption starts.
+        auto* detail = new QLabel(this);
+        detail->setObjectName(QStringLiteral("Detail%1").arg(i + 1));
+        detail->setTextFormat(Qt::PlainText);
+        detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        detail->setWordWrap(false);
+        const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth)
+            + style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+        detail->setGeometry(twips.rect(design[i].left, design[i].top + 270, 2040, 465).adjusted(indent, 0, indent, 0));
+        details_[static_cast<std::size_t>(i)] = detail;
     }
 
     Command1 = makeButton(this, "Command1", QStringLiteral("Aceptar"), twips.rect(1020, 2040, 780, 350));
@@ -63,6 +76,34 @@ PortDialogUi::PortDialogUi(const std::array<QString, 4>& devices)
     setTabOrder(Option3, Option4);
     setTabOrder(Option4, Command1);
     setTabOrder(Command1, Command2);
+}
+
+void PortDialogUi::setDetail(int n, const QString& text, const QString& tip)
+{
+    QLabel* label = detail(n);
+    label->setToolTip(tip);
+    // A text too long for one line goes on two: the description, then the device. The left
+    // column's lines end where the right column starts; the dialog grows to the right to hold
+    // the right column's.
+    const QFontMetrics metrics = label->fontMetrics();
+    const int designedWidth = Twips::forScreen().toPixels(4350);
+    const int margin = option(1)->x() / 2;
+    const int room = (n <= 2 ? option(3)->x() : designedWidth - margin) - label->x();
+    QStringList lines{text};
+    if (metrics.horizontalAdvance(text) > room && text.contains(QLatin1String(", ")))
+        lines = {text.section(QLatin1String(", "), 0, -2) + QLatin1Char(','), text.section(QLatin1String(", "), -1)};
+    int widest = 0;
+    for (QString& line : lines) {
+        if (n <= 2)
+            line = metrics.elidedText(line, Qt::ElideMiddle, room);
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    label->setText(lines.join(QLatin1Char('\n')));
+    label->resize(std::max(widest, room), label->height());
+    int width = designedWidth;
+    for (int k = 3; k <= 4; ++k)
+        width = std::max(width, detail(k)->x() + detail(k)->width() + margin);
+    setFixedSize(width, height());
 }
 
 QRadioButton* PortDialogUi::option(int n) const

@@ -7,6 +7,7 @@
 
 class QButtonGroup;
 class QCloseEvent;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class QShowEvent;
@@ -22,11 +23,14 @@ class PortDialogUi : public QWidget {
     Q_OBJECT
 
 public:
-    // devices[n] is the device behind COM(n+1), shown as that option's tooltip.
-    explicit PortDialogUi(const std::array<QString, 4>& devices);
+    PortDialogUi();
 
     // Option1..Option4; n is 1..4.
     QRadioButton* option(int n) const;
+    // What stands behind option n, on the lines below it: elided to its column, the dialog
+    // growing to the right for the right-hand column; tip shown on hovering.
+    void setDetail(int n, const QString& text, const QString& tip);
+    QLabel* detail(int n) const { return details_[static_cast<std::size_t>(n - 1)]; }
 
     QRadioButton* Option1;
     QRadioButton* Option2;
@@ -44,6 +48,10 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+
+private:
+    std::array<QLabel*, 4> details_{};
+    std::array<QString, 4> detailTexts_;
 };
 
 } // namespace programador

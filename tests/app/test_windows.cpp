@@ -4,11 +4,13 @@
 // sends its first block ("@B1"), and the window once the action is over.
 #include "firmware_file.h"
 #include "main_window.h"
+#include "port_numbering.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
 #include "recording_messages.h"
 #include "virtual_line.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -51,13 +53,23 @@ struct Drives : DriveSource {
     QStringList mounted;
 };
 
+// The serial devices, plugged in and pulled out as the row says: a built-in UART and an
+// adapter, which the numbering file gives COM3.
+const SerialDevice kAdapter{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0", "FT232R USB UART", {}, {}};
+struct Devices : DeviceList {
+    QList<SerialDevice> present() override { return plugged; }
+    QList<SerialDevice> plugged{{"/dev/ttyS0", "/dev/ttyS0", {}, {}, {}}, kAdapter};
+};
+
 // The program's window on virtual time, a scripted device behind its line.
 struct Rig {
     Rig()
     {
         QDir(dir.path()).mkdir("home");
         drives.mounted = QStringList{"/", dir.filePath("home")};
-        window = std::make_unique<MainWindow>(messages, line, line, dir.path(), [this] { ended = true; }, Twips(96), &drives);
+        writeFile(dir.filePath("puertos.ini"), "[puertos]\nCOM3=" + kAdapter.stableName.toUtf8() + "\n");
+        window = std::make_unique<MainWindow>(messages, line, line, numbering, dir.path(), [this] { ended = true; },
+                                              Twips(96), &drives);
         line.ticks = &window->ticks();
         window->timers().Timer1.stop();   // only virtual ticks count here
         window->timers().Timer2.stop();
@@ -106,8 +118,12 @@ struct Rig {
             out << QStringLiteral("busy");
         if (PortDialogUi* dialog = window->portDialogUi(); dialog && dialog->isVisible()) {
             out << QStringLiteral("dialog:");
-            for (int n = 1; n <= 4; ++n)
+            QStringList details;
+            for (int n = 1; n <= 4; ++n) {
                 out.last() += dialog->option(n)->isChecked() ? dialog->option(n)->text() : QString();
+                details << dialog->detail(n)->text().replace('\n', ' ');
+            }
+            out << "{" + details.join(" | ") + "}";
         }
         out.removeAll(QString());
         return out.join(' ');
@@ -153,6 +169,11 @@ struct Rig {
             else
                 drives.mounted.removeOne(dir.filePath(words[1]));
             drives.changed();
+        } else if (words[0] == "unplug" || words[0] == "plug") {
+            devices.plugged.removeAll(kAdapter);
+            if (words[0] == "plug")
+                devices.plugged.append(kAdapter);
+            devices.changed();
         } else if (words[0] == "drives") {
             QStringList shown;
             for (int i = 0; i < ui.Drive1->count(); ++i)
@@ -206,6 +227,8 @@ struct Rig {
     RecordingMessages messages;
     VirtualLine line;
     Drives drives;
+    Devices devices;
+    PortNumbering numbering{devices, dir.filePath("puertos.ini")};
     std::unique_ptr<MainWindow> window;
     QStringList seen;
     QString interruptAt;
@@ -250,6 +273,8 @@ private slots:
             + " / @B1 cancel status:'Transmitiendo archivo...' bar:1/3" + fw;
 
         const QString pipe = "W:Error en archivo [pipe.bin: no es un archivo com\u00fan]";
+        const QString refused = QString::fromUtf8("sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
+                                                  "sudo adduser USUARIO dialout, y volver a iniciar la sesión");
         const QString latin1 = QStringLiteral("versi\ufffdn.stb");   // its name's bytes are Latin-1
         flow("choosing images", {{
             {"focus", "File1 / menus lists"},
@@ -288,7 +313,7 @@ private slots:
             {"click fw.bin", ready},
             {"load enter", sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready},
             {"load silent", "W:Error de comunicacion cancel status:'Alimente el equipo'" + fw + " / " + ready},
-            {"load refused", "W:Error en puerto serie" + fw + " / " + ready},
+            {"load refused", "W:Error en puerto serie [COM1: " + refused + "]" + fw + " / " + ready},
             {"load cancel@B2", sending + " / " + ready},
             {"write fw.bin 129", ready},
             {"load", QString(sending).replace("bar:1/3", "bar:1/2") + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:2/2" + fw + " / " + ready},
@@ -305,21 +330,25 @@ private slots:
             {"salir yes", QString::fromUtf8("-yn:Est\u00e1 seguro? ") + idle + " / ended"},
         }});
         flow("the close box ends the program", {{{"close", "ended"}}});
+        // Beside each number, what it stands for, as devices come and go.
+        const QString ports = "{/dev/ttyS0 | libre | FT232R USB UART, /dev/ttyUSB0 | libre}";
         flow("choosing a port", {{
-            {"configurar", QStringLiteral("locked dialog:COM1")},
-            {"COM2 aceptar refused", "E:Error en puerto serie locked dialog:COM2 / locked dialog:COM2"},
+            {"configurar", "locked dialog:COM1 " + ports},
+            {"COM2 aceptar refused", "E:Error en puerto serie [COM2: " + refused + "] locked dialog:COM2 " + ports + " / locked dialog:COM2 " + ports},
+            {"unplug", "locked dialog:COM2 {/dev/ttyS0 | libre | desconectado | libre}"},
+            {"plug", "locked dialog:COM2 " + ports},
             {"COM4 aceptar enter", idle},
-            {"configurar", QStringLiteral("locked dialog:COM4")},
+            {"configurar", "locked dialog:COM4 " + ports},
             {"COM3 aceptar", idle},
-            {"configurar", QStringLiteral("locked dialog:COM3")},
+            {"configurar", "locked dialog:COM3 " + ports},
             {"COM1 cancelar", idle},
         }, 3, "3\r\n"});
         flow("a save that fails", {{
             {"break", idle},
-            {"configurar", QStringLiteral("locked dialog:COM1")},
-            {"COM2 aceptar", "E:Error de archivo locked dialog:COM2 / locked dialog:COM2"},
+            {"configurar", "locked dialog:COM1 " + ports},
+            {"COM2 aceptar", "E:Error de archivo locked dialog:COM2 " + ports + " / locked dialog:COM2 " + ports},
             {"COM4 cancelar", idle},
-            {"configurar", QStringLiteral("locked dialog:COM2")},
+            {"configurar", "locked dialog:COM2 " + ports},
             {"close dialog", idle},
         }, 2, "<dir>"});
     }
@@ -376,7 +405,7 @@ private slots:
                  qPrintable(ui.Label2->text()));
         QCOMPARE(ui.Label2->toolTip(), path);
         // Fixed: neither window can be resized or maximized.
-        PortDialogUi dialog({});
+        PortDialogUi dialog;
         for (QWidget* w : std::initializer_list<QWidget*>{&ui, &dialog}) {
             w->show();
             QVERIFY(w->minimumSize() == w->maximumSize());

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,6 +13,8 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace programador::testing;
@@ -29,6 +32,8 @@ struct Run {
     QString said;             // standard error, lines joined by "|"; "..." ends a prefix
     DeviceFaults faults = {};
     bool closeStderr = false; // its standard error is closed once the device is switched on
+    bool stranger = false;    // run by a user outside the dialout group (nobody, when the test is root)
+    QString printed = {};     // a pattern for standard output, lines joined by "|"
 };
 
 } // namespace
@@ -52,7 +57,13 @@ private slots:
         QTest::newRow("an image named --help") << Run{{"--", "--help"}, "2\r\n", true, {}, 0, done};
         QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, {}, 1, "Alimente el equipo|Error de comunicacion"};
         QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
-                                             "programador: /dev/no-such-tty: No such file or directory|Error en puerto serie"};
+                                             "programador: /dev/no-such-tty: el dispositivo no existe|Error en puerto serie"};
+        QTest::newRow("no permission") << Run{{"--device=DIR/locked", "IMAGE"}, "", false, {}, 2, QString::fromUtf8(
+            "programador: DIR/locked: sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
+            "sudo adduser USUARIO dialout, y volver a iniciar la sesión|Error en puerto serie"), {}, false, true};
+        // The machine's own ports: four numbers, then the devices without one.
+        QTest::newRow("--list") << Run{{"--list"}, "", false, {}, 0, "", {}, false, false,
+                                       QString::fromUtf8("^COM1  [^|]+\\|COM2  [^|]+\\|COM3  [^|]+\\|COM4  [^|]+(\\|sin número  [^|]+)*$")};
         QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, {}, 3,
                                                  "programador: /no/such/image.bin: no existe|Error en archivo"};
         QTest::newRow("empty image") << Run{{"empty.bin"}, "", false, {}, 3, QString::fromUtf8("programador: empty.bin: está vacío|Error en archivo")};
@@ -61,7 +72,7 @@ private slots:
         QTest::newRow("no COM5") << Run{{"--port", "5", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
         // One failure, one line on standard error, however many operations fail after it.
         QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, {}, 2,
-                                            sending + "programador: PORT: the device went away|Error en puerto serie", {.hangUpInBlock = 3}};
+                                            sending + QString::fromUtf8("programador: COM2 PORT: el dispositivo se desconectó|Error en puerto serie"), {.hangUpInBlock = 3}};
         // A signal says so and ends the program by that signal, never as a device fault.
         QTest::newRow("SIGINT while the device is off") << Run{{"IMAGE"}, "2\r\n", false, {SIGINT}, 130, "Alimente el equipo|Interrumpido"};
         // The signal comes while block 2 waits for its ACK: the run ends once that block is
@@ -85,6 +96,8 @@ private slots:
         QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
         QVERIFY(::link(latin1.constData(), QFile::encodeName(dir.filePath("--help")).constData()) == 0);
         QFile(dir.filePath("empty.bin")).open(QIODevice::WriteOnly);
+        QFile(dir.filePath("locked")).open(QIODevice::WriteOnly);
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath("locked")), 0) == 0 && ::chmod(QFile::encodeName(dir.path()), 0711) == 0);
         QFile ini(dir.filePath("PROGRAMADOR.INI"));
         QVERIFY(run.ini.isEmpty() || (ini.open(QIODevice::WriteOnly) && ini.write(run.ini) == run.ini.size()));
         ini.close();
@@ -92,6 +105,7 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROGRAMADOR_COM1", device.path());
         environment.insert("PROGRAMADOR_COM2", device.path());
+        environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(dir.path());
@@ -100,8 +114,12 @@ private slots:
         // Its standard error is a pipe of the test's own, so that the test can close it.
         int stderrPipe[2];
         QVERIFY(::pipe2(stderrPipe, O_CLOEXEC) == 0);
-        program.setChildProcessModifier([&stderrPipe] { ::dup2(stderrPipe[1], 2); });
-        program.start("/bin/sh", QStringList{"-c", named, PROGRAMADOR_EXECUTABLE} + run.args);
+        program.setChildProcessModifier([&stderrPipe, &run] {
+            ::dup2(stderrPipe[1], 2);
+            if (run.stranger && ::geteuid() == 0)
+                (void)!(::setgroups(0, nullptr) + ::setgid(65534) + ::setuid(65534));
+        });
+        program.start("/bin/sh", QStringList{"-c", named, PROGRAMADOR_EXECUTABLE} + run.args.replaceInStrings("DIR", dir.path()));
         QVERIFY(program.waitForStarted());
         ::close(stderrPipe[1]);
         ::fcntl(stderrPipe[0], F_SETFL, O_NONBLOCK);
@@ -133,11 +151,13 @@ private slots:
         hear();
         ::close(stderrPipe[0]);
         QCOMPARE(program.exitStatus() == QProcess::CrashExit ? 128 + program.exitCode() : program.exitCode(), run.status);
-        const QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|').replace(device.path(), "PORT");
+        const QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|').replace(device.path(), "PORT").replace(dir.path(), "DIR");
+        const QString printed = QString::fromUtf8(program.readAllStandardOutput()).trimmed().replace('\n', '|');
+        QVERIFY2(QRegularExpression(run.printed.isEmpty() ? "^$" : run.printed).match(printed).hasMatch(), qPrintable(printed));
         QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
         // Read when no port is given, never written.
         QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
-        if (run.status == 0)
+        if (run.status == 0 && run.switchOn)
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
         if (run.status > 128 && run.switchOn) {   // the port closed after whole blocks: no EOT
             const QByteArray heard = device.heardAll();

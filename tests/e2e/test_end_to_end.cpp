@@ -5,6 +5,7 @@
 #include "main_window.h"
 #include "qserial_port_line.h"
 #include "recording_messages.h"
+#include "system_devices.h"
 
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -40,9 +41,11 @@ private slots:
         qputenv("PROGRAMADOR_COM2", QFile::encodeName(devices[0].path()));
         qputenv("PROGRAMADOR_COM4", QFile::encodeName(dir.filePath("no-such-tty")));
         RecordingMessages messages;
-        QSerialPortLine line;
+        SystemDevices serialDevices;
+        PortNumbering numbering(serialDevices, dir.filePath("puertos.ini"));
+        QSerialPortLine line(&numbering);
         EventLoopYield events;
-        MainWindow window(messages, line, events, dir.path(), [] {});
+        MainWindow window(messages, line, events, numbering, dir.path(), [] {});
         window.Form_Load();
         window.show();
         MainWindowUi& ui = window.ui();

@@ -17,6 +17,8 @@ void VirtualLine::operation(const QString& name, const QByteArray& bytes)
 {
     if (vanished_ || name == failOn) {
         failOn.clear();
+        if (name == "open")   // refused as a port is to a user outside the dialout group
+            throw SerialError(Cause::NoPortPermission, QStringLiteral("COM%1").arg(portNumber));
         throw SerialError(name.toStdString() + ": the port failed");
     }
     vanished_ = name == vanishAfter;

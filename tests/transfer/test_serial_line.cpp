@@ -35,7 +35,7 @@ struct Fault {
 std::pair<QStringList, int> load(DeviceHarness& device, const QByteArray& image)
 {
     qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
-    QSerialPortLine line;
+    QSerialPortLine line(nullptr);
     TickCounters ticks;
     QTimer timer1, timer2;
     QObject::connect(&timer1, &QTimer::timeout, [&] { ticks.Timer1_Timer(); });
@@ -69,18 +69,24 @@ class TestSerialLine : public QObject {
 private slots:
     void init() { qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path())); }
 
-    void portNumbersMapToDevicesAndOnlyOneSettingIsTaken()
+    void onlyNumberedPortsAndOneSettingAreTaken()
     {
         qputenv("PROGRAMADOR_COM3", "");
-        QCOMPARE(QSerialPortLine::devicePath(3), QString("/dev/ttyS2"));
-        QSerialPortLine line;
+        QSerialPortLine line(nullptr);
+        line.setPortNumber(3);
+        try {
+            line.open();
+            QFAIL("COM3 stands for nothing, and opened");
+        } catch (const SerialError& failure) {
+            QCOMPARE(failure.reason, QString::fromUtf8("COM3: libre, ningún dispositivo tiene ese número"));
+        }
         QVERIFY_THROWS_EXCEPTION(SerialError, line.setSettings("19200,E,7,2"));
         QVERIFY_THROWS_EXCEPTION(SerialError, line.setPortNumber(5));
     }
 
     void everyByteValuePassesBothWaysAndCloseWritesOutTheRest()
     {
-        QSerialPortLine line;
+        QSerialPortLine line(nullptr);
         line.open();
         line.open();   // an open line is opened anew
         QByteArray bytes;
@@ -128,7 +134,7 @@ private slots:
         QVERIFY(::pipe(opened) == 0);
         const pid_t holder = fault.held ? ::fork() : -1;
         if (holder == 0) {   // the other program: it opens the port as the loader does, and waits
-            QSerialPortLine other;
+            QSerialPortLine other(nullptr);
             other.open();
             (void)!::write(opened[1], "", 1);
             ::pause();
@@ -142,7 +148,7 @@ private slots:
         if (holder > 0)
             ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
         if (!fault.faults.hangUpInBlock) {
-            QSerialPortLine next;
+            QSerialPortLine next(nullptr);
             next.open();   // free at once
         }
         DeviceHarness good;
