@@ -166,7 +166,7 @@ int main(int argc, char** argv)
     {
         DeviceHarness device;
         qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
-        QSerialPortLine real(nullptr);
+        QSerialPortLine real(PortAssignment::fromVariable);
         TimedLine line(real);
         line.setPortNumber(1);
         line.setSettings("9600,N,8,1");
@@ -227,7 +227,7 @@ int main(int argc, char** argv)
         // A device that never answers: the handshake's full 20-tick wait.
         DeviceHarness device;   // never switched on
         qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
-        QSerialPortLine line(nullptr);
+        QSerialPortLine line(PortAssignment::fromVariable);
         line.open();
         TickCounters ticks;
         TickTimers timers(ticks);

@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     // The program's one serial line, COM1..COM4 on the machine's serial devices.
     programador::SystemDevices devices;
     programador::PortNumbering numbering(devices);
-    programador::QSerialPortLine line(&numbering);
+    programador::QSerialPortLine line([&numbering](int n) { return numbering.resolve(n); });
     programador::EventLoopYield events;
 
     programador::MainWindow window(messages, line, events, numbering, QDir::currentPath());

@@ -4,13 +4,17 @@
 
 namespace programador {
 
-const char* const kUsage = "uso: programador [--port N | --device RUTA] [--] IMAGEN\n"
+const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [--repeat] [--log ARCHIVO] [--] IMAGEN\n"
                            "     programador --list | --help | --version\n";
 const char* const kHelp =
     "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
     "\"Cargar Firmware\": encienda el equipo cuando se lea \"Alimente el equipo\".\n"
     "  --port N        el puerto COMN, de 1 a 4, como en la ventana\n"
     "  --device RUTA   el dispositivo serie RUTA\n"
+    "                  --port y --device se repiten para cargar varios equipos a la vez\n"
+    "  --repeat        tras cada carga espera el equipo siguiente, sin límite, hasta una señal\n"
+    "  --log ARCHIVO   agrega una fila CSV por carga: hora, puerto, dispositivo, imagen y su\n"
+    "                  SHA-256, bloques, resultado, estado y segundos\n"
     "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
     "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
     "  --list          los puertos COM1 a COM4 y el dispositivo de cada uno (o \"libre\"),\n"
@@ -19,10 +23,11 @@ const char* const kHelp =
     "$XDG_CONFIG_HOME/programador/puertos.ini (~/.config/...): cada dispositivo nuevo toma el\n"
     "número libre más bajo y lo conserva, aunque se desconecte.\n"
     "--list, --help y --version van solos.\n"
-    "Estado de salida: 0 Programa listo; 1 Error de comunicacion; 2 Error en puerto serie;\n"
-    "3 la imagen no se pudo cargar; 64 orden mal escrita. SIGINT o SIGTERM: el primero deja\n"
-    "terminar el bloque en curso, como \"Cancelar\", el segundo corta en el acto; programador\n"
-    "dice \"Interrumpido\" y termina por esa misma señal (130 o 143 para el shell).\n"
+    "Estado de salida: 0 Programa listo (en todos los equipos); 1 Error de comunicacion (con\n"
+    "varios equipos: alguno no llegó a Programa listo); 2 Error en puerto serie; 3 la imagen no\n"
+    "se pudo cargar; 64 orden mal escrita. SIGINT o SIGTERM: el primero deja terminar el bloque\n"
+    "en curso, como \"Cancelar\", el segundo corta en el acto; programador dice \"Interrumpido\" y\n"
+    "termina por esa misma señal (130 o 143 para el shell).\n"
     "Sin argumentos, programador abre su ventana.\n";
 
 std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wrong)
@@ -32,10 +37,12 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("N"));
     const QCommandLineOption device(QStringLiteral("device"), {}, QStringLiteral("RUTA"));
+    const QCommandLineOption repeat(QStringLiteral("repeat"));
+    const QCommandLineOption log(QStringLiteral("log"), {}, QStringLiteral("ARCHIVO"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption list(QStringLiteral("list"));
-    parser.addOptions({port, device, help, version, list});
+    parser.addOptions({port, device, repeat, log, help, version, list});
 
     const auto refuse = [&wrong](const QString& why) {
         wrong = QStringLiteral("programador: ") + why;
@@ -46,7 +53,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
         if (!parser.unknownOptionNames().isEmpty())
             return refuse(QStringLiteral("opción desconocida %1").arg(parser.unknownOptionNames().first()));
         // The other refusal is an option given last, without its value.
-        return refuse(args.last().endsWith(QLatin1String("port")) ? needsPort : QStringLiteral("--device necesita una ruta"));
+        const QString last = args.last();
+        return refuse(last.endsWith(QLatin1String("port")) ? needsPort
+                          : last.endsWith(QLatin1String("log")) ? QStringLiteral("--log necesita un archivo")
+                                                                : QStringLiteral("--device necesita una ruta"));
     }
 
     CommandLine line;
@@ -63,22 +73,25 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
         return line;
     }
 
-    const QStringList ports = parser.values(port), devices = parser.values(device);
-    if (ports.size() + devices.size() > 1)
-        return refuse(QStringLiteral("un solo --port o --device"));
-    if (!ports.isEmpty()) {
+    for (const QString& value : parser.values(port)) {
         bool number = false;
-        const int n = ports.first().toInt(&number);
+        const int n = value.toInt(&number);
         if (!number || n < 1 || n > 4)
             return refuse(needsPort);
-        line.port = static_cast<std::int16_t>(n);
+        line.ports << n;
     }
-    if (!devices.isEmpty()) {
-        if (devices.first().isEmpty())
+    for (const QString& value : parser.values(device)) {
+        if (value.isEmpty())
             return refuse(QStringLiteral("--device necesita una ruta"));
-        line.device = devices.first();
-        line.port = 1;   // a device opens whatever the number
+        line.devices << value;
     }
+    line.repeat = parser.isSet(repeat);
+    const QStringList logs = parser.values(log);
+    if (logs.size() > 1)
+        return refuse(QStringLiteral("un solo --log"));
+    if (!logs.isEmpty() && logs.first().isEmpty())
+        return refuse(QStringLiteral("--log necesita un archivo"));
+    line.log = logs.value(0);
 
     const QStringList images = parser.positionalArguments();
     if (images.size() != 1)

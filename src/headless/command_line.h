@@ -12,8 +12,10 @@ namespace programador {
 struct CommandLine {
     enum class Action { Load, Help, Version, List };
     Action action = Action::Load;
-    std::int16_t port = 0;   // COM1..COM4; 0: the one in PROGRAMADOR.INI, unless device is given
-    QString device;          // a device path given with --device
+    QList<int> ports;        // --port N, COM1..COM4, as often as given
+    QStringList devices;     // --device PATH, as often as given
+    bool repeat = false;     // --repeat: board after board, until a signal
+    QString log;             // --log FILE: a record of every load
     QString image;
 };
 

@@ -24,9 +24,37 @@ QString variable(int n)
 
 } // namespace
 
+PortAssignment PortAssignment::given(const QString& path)
+{
+    PortAssignment port;
+    port.state = State::Given;
+    port.path = path;
+    return port;
+}
+
+PortAssignment PortAssignment::fromVariable(int n)
+{
+    PortAssignment port;
+    port.number = n;
+    port.path = variable(n);
+    port.state = port.path.isEmpty() ? State::Free : State::Variable;
+    return port;
+}
+
+QString PortAssignment::named() const
+{
+    if (number == 0)
+        return path;
+    const QString com = QStringLiteral("COM%1").arg(number);
+    if (state == State::Free)
+        return com;
+    return com + QLatin1Char(' ') + (state == State::Present ? device.path : path);
+}
+
 QString PortAssignment::describe() const
 {
     switch (state) {
+    case State::Given:
     case State::Variable:
         return path;
     case State::Present:
@@ -181,12 +209,10 @@ void PortNumbering::refresh()
 
 PortAssignment PortNumbering::assignment(int n) const
 {
-    PortAssignment assignment;
-    assignment.number = n;
-    if (const QString path = variable(n); !path.isEmpty()) {
-        assignment.state = PortAssignment::State::Variable;
-        assignment.path = path;
-    } else if (numbers_.contains(n)) {
+    PortAssignment assignment = PortAssignment::fromVariable(n);
+    if (assignment.state == PortAssignment::State::Variable)
+        return assignment;
+    if (numbers_.contains(n)) {
         assignment.path = numbers_[n];
         const SerialDevice* device = deviceFor(assignment.path);
         assignment.state = device ? PortAssignment::State::Present : PortAssignment::State::Absent;
@@ -210,6 +236,7 @@ QStringList PortNumbering::listing() const
         const PortAssignment port = assignment(n);
         QStringList parts{QStringLiteral("COM%1").arg(n)};
         switch (port.state) {
+        case PortAssignment::State::Given:
         case PortAssignment::State::Variable:
             parts << port.path << QStringLiteral("(PROGRAMADOR_COM%1)").arg(n);
             break;

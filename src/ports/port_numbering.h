@@ -14,12 +14,13 @@ namespace programador {
 // What a COM number stands for.
 struct PortAssignment {
     enum class State {
+        Given,      // a path given for the port (the command line's --device)
         Variable,   // PROGRAMADOR_COMn names a path
         Present,    // a device that has the number and is plugged in
         Absent,     // a device that has the number and is not plugged in
         Free,       // no device has the number
     };
-    int number = 0;
+    int number = 0;            // 1 to 4; 0 for a path given as it is
     State state = State::Free;
     QString path;          // what COMn opens: the variable's path, or the device's name as numbered
     SerialDevice device;   // when Present: the device as the system describes it
@@ -27,7 +28,18 @@ struct PortAssignment {
     // What the port dialog shows beside the number: "FT232R USB UART, /dev/ttyUSB0",
     // "desconectado", "libre".
     QString describe() const;
+    // The port as the operator reads it in a message: "COM3 /dev/ttyUSB0", "COM4" when it is
+    // free, the path alone when given as one.
+    QString named() const;
+
+    // A path given as it is.
+    static PortAssignment given(const QString& path);
+    // COMn from PROGRAMADOR_COMn alone: the path it names, or free.
+    static PortAssignment fromVariable(int n);
 };
+
+// What opening COMn opens, asked at each open.
+using PortResolver = std::function<PortAssignment(int)>;
 
 // COM numbers as operators know them from Windows: a device plugged in for the first time
 // takes the lowest free number (a built-in /dev/ttySk takes COM(k+1) when that is free) and

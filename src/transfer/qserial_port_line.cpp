@@ -1,7 +1,5 @@
 #include "qserial_port_line.h"
 
-#include "port_numbering.h"
-
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -18,8 +16,7 @@
 
 namespace programador {
 
-QSerialPortLine::QSerialPortLine(PortNumbering* numbering, QString device)
-    : numbering_(numbering), fixedDevice_(std::move(device))
+QSerialPortLine::QSerialPortLine(PortResolver resolve) : resolve_(std::move(resolve))
 {
     // Only a lost device breaks the line. Other errors are not fatal: on a
     // pseudo-terminal, for instance, the modem-line ioctls report UnsupportedOperation.
@@ -78,20 +75,12 @@ void QSerialPortLine::open()
     release();
     broken_ = false;
     brokenCause_ = Cause::None;
-    bool absent = false;
-    if (!fixedDevice_.isEmpty()) {
-        device_ = named_ = fixedDevice_;
-    } else {
-        const QString number = QStringLiteral("COM%1").arg(portNumber_);
-        const PortAssignment port = numbering_ ? numbering_->resolve(portNumber_) : PortAssignment{};
-        const QString variable = QString::fromLocal8Bit(qgetenv("PROGRAMADOR_" + number.toLatin1()));
-        device_ = numbering_ ? port.path : variable;
-        named_ = number;
-        if (device_.isEmpty())
-            fail(Cause::PortFree);
-        named_ = number + QLatin1Char(' ') + (port.state == PortAssignment::State::Present ? port.device.path : device_);
-        absent = port.state == PortAssignment::State::Absent;
-    }
+    const PortAssignment port = resolve_(portNumber_);
+    named_ = port.named();
+    device_ = port.path;
+    if (port.state == PortAssignment::State::Free)
+        fail(Cause::PortFree);
+    const bool absent = port.state == PortAssignment::State::Absent;
 
     // The system's own answer to a refusal: the device is opened here first, and held open
     // beside Qt's descriptor until the line closes, so that this open's close is never the

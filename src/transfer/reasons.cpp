@@ -23,6 +23,23 @@ Cause fileCause(int error)
     }
 }
 
+Cause writeCause(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return Cause::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Cause::NoWritePermission;
+    case EISDIR:
+        return Cause::IsFolder;
+    default:
+        return Cause::WriteFailed;
+    }
+}
+
 Cause portCause(int error)
 {
     switch (error) {
@@ -64,6 +81,8 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::NoReadPermission: text = QStringLiteral("sin permiso de lectura"); break;
     case Cause::EmptyFile: text = QStringLiteral("está vacío"); break;
     case Cause::ReadFailed: text = QStringLiteral("no se pudo leer"); break;
+    case Cause::NoWritePermission: text = QStringLiteral("sin permiso de escritura"); break;
+    case Cause::WriteFailed: text = QStringLiteral("no se pudo escribir"); break;
     case Cause::PortFree: text = QStringLiteral("libre, ningún dispositivo tiene ese número"); break;
     case Cause::DeviceAbsent: text = QStringLiteral("desconectado, el dispositivo no está enchufado"); break;
     case Cause::NoSuchDevice: text = QStringLiteral("el dispositivo no existe"); break;
@@ -77,7 +96,7 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::LineStuck: text = QStringLiteral("la línea no acepta más datos"); break;
     case Cause::PortFailed: text = QStringLiteral("el puerto falló"); break;
     }
-    if (!detail.isEmpty() && (cause == Cause::ReadFailed || cause == Cause::PortFailed))
+    if (!detail.isEmpty() && (cause == Cause::ReadFailed || cause == Cause::WriteFailed || cause == Cause::PortFailed))
         text += QStringLiteral(" (%1)").arg(detail);
     return what + QStringLiteral(": ") + text;
 }

@@ -15,6 +15,9 @@ enum class Cause {
     NoReadPermission,
     EmptyFile,
     ReadFailed,
+    // A file written: the record of loads.
+    NoWritePermission,
+    WriteFailed,
     // The serial port.
     PortFree,            // no device has the COM number
     DeviceAbsent,        // the number's device is not plugged in
@@ -29,6 +32,8 @@ enum class Cause {
 
 // The cause of a failed open(2), stat or read(2) of a file, from its errno.
 Cause fileCause(int error);
+// The cause of a failed open(2) or write(2) of a file written, from its errno.
+Cause writeCause(int error);
 // The cause of a failed open of a serial device, from its errno.
 Cause portCause(int error);
 // "what: cause", what naming the file or the device; detail, the system's own words for a

@@ -3,6 +3,8 @@
 // switched on when the program says "Alimente el equipo".
 #include "device_harness.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -10,6 +12,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 #include <utility>
 
 #include <fcntl.h>
@@ -34,6 +37,9 @@ struct Run {
     bool closeStderr = false; // its standard error is closed once the device is switched on
     bool stranger = false;    // run by a user outside the dialout group (nobody, when the test is root)
     QString printed = {};     // a pattern for standard output, lines joined by "|"
+    int boards = 1;           // boards switched on one after another, each once the one before is loaded
+    bool second = false;      // DEV2: a second device, which is never switched on
+    int rows = 0;             // rows in DIR/registro.csv, each checked against the image
 };
 
 } // namespace
@@ -82,6 +88,43 @@ private slots:
         // would end "Error de comunicacion" after 10 s); the second ends the run at once.
         QTest::newRow("a second signal") << Run{{"IMAGE"}, "2\r\n", true, {SIGINT, SIGTERM}, 143, sending + "Interrumpido", {.silentFromBlock = 1}};
         QTest::newRow("standard error closed") << Run{{"IMAGE"}, "2\r\n", true, {}, 0, "Alimente el equipo...", {}, true};
+        // Several devices at once, each on its own line; board after board; a record of each load.
+        QTest::newRow("two devices, one off") << Run{.args = {"--device", "PORT", "--device", "DEV2", "IMAGE"}, .ini = "", .status = 1,
+            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Programa listo|DEV2: Alimente el equipo|DEV2: Error de comunicacion|"
+                    "DEV2: Error de comunicacion|Resumen:|1 listo, 1 con error", .second = true};
+        QTest::newRow("the same device twice") << Run{.args = {"--port", "2", "--device", "PORT", "IMAGE"}, .ini = "", .switchOn = false,
+                                                       .status = 64, .said = "programador: PORT nombrado dos veces|uso: ..."};
+        QTest::newRow("--repeat, two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"}, .ini = "",
+            .signalsSent = {SIGINT}, .status = 130, .said = done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 2 cargas, 2 listas|2 listos, 0 con error",
+            .boards = 2, .rows = 2};
+        QTest::newRow("a record that cannot be written") << Run{.args = {"--log", "DIR", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
+                                                                 .said = "programador: DIR: es una carpeta|uso: ..."};
+    }
+
+    // Programs sharing one record, all at once: one header, and every row whole.
+    void aRecordSharedByPrograms()
+    {
+        QTemporaryDir dir;
+        QFile image(dir.filePath("fw.bin"));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
+        image.close();
+        QProcess programs[8];
+        for (QProcess& program : programs)
+            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", dir.filePath("shared.csv"), image.fileName()});
+        for (QProcess& program : programs)
+            QVERIFY(program.waitForFinished() && program.exitCode() == 2);
+        QFile record(dir.filePath("shared.csv"));
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = record.readAll().split('\n');
+        QCOMPARE(rows.size(), 8 + 2);
+        QVERIFY(rows[0].startsWith("inicio,puerto,") && rows.last().isEmpty());
+        const QByteArray sha256 = QCryptographicHash::hash(QByteArray(1000, 'x'), QCryptographicHash::Sha256).toHex();
+        for (int i = 1; i <= 8; ++i) {
+            const QList<QByteArray> f = rows[i].split(',');
+            QVERIFY2(f.size() == 12 && f[2] == "/dev/no-such-tty" && f[4] == "fw.bin" && f[5] == "1000" && f[6] == sha256
+                         && f[7] == "0" && f[8] == "8" && f[9] == "Error en puerto serie" && f[10] == "2",
+                     rows[i].constData());
+        }
     }
 
     void runs()
@@ -102,10 +145,16 @@ private slots:
         QVERIFY(run.ini.isEmpty() || (ini.open(QIODevice::WriteOnly) && ini.write(run.ini) == run.ini.size()));
         ini.close();
         DeviceHarness device(run.faults);
+        std::optional<DeviceHarness> second;
+        if (run.second)
+            second.emplace();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROGRAMADOR_COM1", device.path());
         environment.insert("PROGRAMADOR_COM2", device.path());
         environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        run.args.replaceInStrings("DIR", dir.path()).replaceInStrings("PORT", device.path());
+        if (second)
+            run.args.replaceInStrings("DEV2", second->path());
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(dir.path());
@@ -119,7 +168,7 @@ private slots:
             if (run.stranger && ::geteuid() == 0)
                 (void)!(::setgroups(0, nullptr) + ::setgid(65534) + ::setuid(65534));
         });
-        program.start("/bin/sh", QStringList{"-c", named, PROGRAMADOR_EXECUTABLE} + run.args.replaceInStrings("DIR", dir.path()));
+        program.start("/bin/sh", QStringList{"-c", named, PROGRAMADOR_EXECUTABLE} + run.args);
         QVERIFY(program.waitForStarted());
         ::close(stderrPipe[1]);
         ::fcntl(stderrPipe[0], F_SETFL, O_NONBLOCK);
@@ -129,19 +178,24 @@ private slots:
             for (ssize_t n; stderrPipe[0] >= 0 && (n = ::read(stderrPipe[0], buf, sizeof buf)) > 0;)
                 said.append(buf, n);
         };
-        bool switched = false;
-        int signalled = 0;
+        int switched = 0, signalled = 0;
         QElapsedTimer sinceSignal;
         while (program.state() != QProcess::NotRunning) {
             program.waitForFinished(20);
             hear();
-            if (run.switchOn && !switched && said.contains("Alimente el equipo\n")) {
-                device.switchOn(), switched = true;
+            // Each board is switched on once the program waits for it, the one before loaded.
+            const int waits = int(said.count("Alimente el equipo\n"));
+            if (run.switchOn && switched < run.boards && waits > switched) {
+                if (switched > 0) {
+                    QVERIFY(device.finished() && device.received().left(image.size()) == image);
+                    device.nextBoard();
+                }
+                device.switchOn(), ++switched;
                 if (run.closeStderr)
                     ::close(std::exchange(stderrPipe[0], -1));
             }
             const int blocks = run.faults.holdAckOfBlock + run.faults.silentFromBlock;
-            const bool waiting = said.contains("Alimente el equipo\n") && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0);
+            const bool waiting = waits > (run.boards > 1 ? run.boards : 0) && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0);
             if (signalled < run.signalsSent.size() && waiting && (!signalled || sinceSignal.elapsed() > 200)) {
                 ::kill(program.processId(), run.signalsSent[signalled++]), sinceSignal.start();
                 if (signalled == run.signalsSent.size())
@@ -151,17 +205,37 @@ private slots:
         hear();
         ::close(stderrPipe[0]);
         QCOMPARE(program.exitStatus() == QProcess::CrashExit ? 128 + program.exitCode() : program.exitCode(), run.status);
-        const QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|').replace(device.path(), "PORT").replace(dir.path(), "DIR");
+        QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|').replace(device.path(), "PORT").replace(dir.path(), "DIR");
+        if (second) {   // the two devices' lines interleave: each device's in its order, then the rest
+            QStringList each[3];
+            for (const QString& line : lines.replace(second->path(), "DEV2").split('|'))
+                each[line.startsWith("PORT: ") ? 0 : line.startsWith("DEV2: ") ? 1 : 2] << line;
+            lines = (each[0] + each[1] + each[2]).join('|');
+        }
         const QString printed = QString::fromUtf8(program.readAllStandardOutput()).trimmed().replace('\n', '|');
         QVERIFY2(QRegularExpression(run.printed.isEmpty() ? "^$" : run.printed).match(printed).hasMatch(), qPrintable(printed));
         QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
         // Read when no port is given, never written.
         QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
-        if (run.status == 0 && run.switchOn)
+        if ((run.status == 0 || run.second || run.boards > 1) && run.switchOn)
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
-        if (run.status > 128 && run.switchOn) {   // the port closed after whole blocks: no EOT
+        if (run.status > 128 && run.switchOn && run.boards == 1) {   // the port closed after whole blocks: no EOT
             const QByteArray heard = device.heardAll();
             QVERIFY2(heard.size() > 132 && (heard.size() - 1) % 132 == 0, heard.right(40).toHex().constData());
+        }
+        // The record: a header, then a row per load, field by field as the image and the run were.
+        QFile record(dir.filePath("registro.csv"));
+        const QList<QByteArray> rows = record.open(QIODevice::ReadOnly) ? record.readAll().split('\n') : QList<QByteArray>();
+        QCOMPARE(rows.size(), run.rows ? run.rows + 2 : 0);
+        const QByteArray sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
+        for (int i = 1; i <= run.rows; ++i) {
+            const QList<QByteArray> f = rows[i].split(',');
+            QVERIFY2(f.size() == 12 && QDateTime::fromString(f[0], Qt::ISODate).isValid() && QString(f[0]).contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$"))
+                         && f[1] == "COM2" && f[2] == QFile::encodeName(device.path()) && f[3].isEmpty()
+                         && f[4] == QStringLiteral("versi\ufffdn.bin").toUtf8() && f[5] == "249984" && f[6] == sha256
+                         && f[7] == "1953" && f[8] == "1953" && f[9] == "Programa listo" && f[10] == "0" && f[11].toDouble() > 0
+                         && f[11].endsWith('\r'),
+                     rows[i].constData());
         }
     }
 };

@@ -43,7 +43,7 @@ private slots:
         RecordingMessages messages;
         SystemDevices serialDevices;
         PortNumbering numbering(serialDevices, dir.filePath("puertos.ini"));
-        QSerialPortLine line(&numbering);
+        QSerialPortLine line([&numbering](int n) { return numbering.resolve(n); });
         EventLoopYield events;
         MainWindow window(messages, line, events, numbering, dir.path(), [] {});
         window.Form_Load();

@@ -197,6 +197,14 @@ void DeviceHarness::switchOn(const QByteArray& startUp)
     writeAll(master_, startUp);
 }
 
+void DeviceHarness::nextBoard()
+{
+    const std::lock_guard lock(mutex_);
+    on_ = relaying_ = ended_ = ok_ = released_ = false;
+    line_.clear(), held_.clear(), heldAck_.clear();
+    QFile::remove(dir_.filePath("received.bin"));
+}
+
 bool DeviceHarness::finished(int timeoutMs)
 {
     std::unique_lock lock(mutex_);

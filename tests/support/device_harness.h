@@ -37,6 +37,7 @@ public:
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
     void send(const QByteArray& bytes);      // raw bytes to the loader, now
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
+    void nextBoard();                        // the board is swapped: the next one waits to be switched on
     void release();                          // the held ACK goes out, now or when it comes
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);

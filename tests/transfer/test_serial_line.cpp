@@ -35,7 +35,7 @@ struct Fault {
 std::pair<QStringList, int> load(DeviceHarness& device, const QByteArray& image)
 {
     qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
-    QSerialPortLine line(nullptr);
+    QSerialPortLine line(PortAssignment::fromVariable);
     TickCounters ticks;
     QTimer timer1, timer2;
     QObject::connect(&timer1, &QTimer::timeout, [&] { ticks.Timer1_Timer(); });
@@ -72,7 +72,7 @@ private slots:
     void onlyNumberedPortsAndOneSettingAreTaken()
     {
         qputenv("PROGRAMADOR_COM3", "");
-        QSerialPortLine line(nullptr);
+        QSerialPortLine line(PortAssignment::fromVariable);
         line.setPortNumber(3);
         try {
             line.open();
@@ -86,7 +86,7 @@ private slots:
 
     void everyByteValuePassesBothWaysAndCloseWritesOutTheRest()
     {
-        QSerialPortLine line(nullptr);
+        QSerialPortLine line(PortAssignment::fromVariable);
         line.open();
         line.open();   // an open line is opened anew
         QByteArray bytes;
@@ -134,7 +134,7 @@ private slots:
         QVERIFY(::pipe(opened) == 0);
         const pid_t holder = fault.held ? ::fork() : -1;
         if (holder == 0) {   // the other program: it opens the port as the loader does, and waits
-            QSerialPortLine other(nullptr);
+            QSerialPortLine other(PortAssignment::fromVariable);
             other.open();
             (void)!::write(opened[1], "", 1);
             ::pause();
@@ -148,7 +148,7 @@ private slots:
         if (holder > 0)
             ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
         if (!fault.faults.hangUpInBlock) {
-            QSerialPortLine next(nullptr);
+            QSerialPortLine next(PortAssignment::fromVariable);
             next.open();   // free at once
         }
         DeviceHarness good;

@@ -1,0 +1,246 @@
+#include "bench.h"
+
+#include "bench_output.h"
+#include "device_run.h"
+#include "file_names.h"
+#include "firmware_file.h"
+#include "interrupts.h"
+#include "load_record.h"
+#include "port_settings.h"
+#include "system_devices.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
+namespace programador {
+
+namespace {
+
+// Exit statuses; a wrong command line is 64 (EX_USAGE).
+enum Status { kDone = 0, kCommunication = 1, kPort = 2, kImage = 3, kWrongCommand = 64 };
+
+const QString kDoneMessage = QStringLiteral("Programa listo");
+const QString kInterrupted = QStringLiteral("Interrumpido");
+
+void say(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+}
+
+int wrongCommand(const QString& why)
+{
+    say(QStringLiteral("programador: ") + why);
+    std::fputs(kUsage, stderr);
+    return kWrongCommand;
+}
+
+// Startup reads PROGRAMADOR.INI without a word; nothing here is ever saved.
+struct Silent : OperatorMessages {
+    MessageAnswer show(const QString&, MessageIcon, MessageButtons, const QString&) override { return MessageAnswer::Ok; }
+};
+
+// The device itself, whatever name it was given by: a by-id link and its /dev node are one.
+QString deviceKey(const PortAssignment& port)
+{
+    const QString canonical = QFileInfo(QFile::decodeName(nameToBytes(port.path))).canonicalFilePath();
+    return !canonical.isEmpty() ? canonical : !port.path.isEmpty() ? QDir::cleanPath(port.path) : port.named();
+}
+
+// What a load ended with, in the window's words; a signal turns a failure into an interruption.
+QString resultOf(const LoadOutcome& load)
+{
+    if (load.exit == LoadExit::Success)
+        return load.message;
+    return load.interrupted || load.message.isEmpty() ? kInterrupted : load.message;
+}
+
+int statusOf(const LoadOutcome& load, int signal)
+{
+    if (resultOf(load) == kInterrupted)
+        return 128 + signal;
+    switch (load.exit) {
+    case LoadExit::Success: return kDone;
+    case LoadExit::Failure: return kCommunication;
+    default: return kPort;
+    }
+}
+
+// "1 listo", "2 listos".
+QString counted(qsizetype n, const QString& one, const QString& many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
+}
+
+// The cause alone, from a reason that names the device first.
+QString causeOf(const QString& reason, const QString& name)
+{
+    return reason.startsWith(name + QStringLiteral(": ")) ? reason.mid(name.size() + 2) : reason;
+}
+
+struct Device {
+    PortAssignment port;
+    QString name;
+    std::unique_ptr<DeviceRun> run;
+    QList<LoadOutcome> loads;
+    bool done = false;
+};
+
+} // namespace
+
+int runLoads(const CommandLine& command)
+{
+    // The devices: each --port as the numbering has it now, each --device as given.
+    SystemDevices machine;
+    PortNumbering numbering(machine);
+    QList<PortAssignment> ports;
+    for (const int n : command.ports)
+        ports << numbering.resolve(n);
+    for (const QString& path : command.devices)
+        ports << PortAssignment::given(path);
+    QStringList keys;
+    for (const PortAssignment& port : ports) {
+        if (keys.contains(deviceKey(port)))
+            return wrongCommand(QStringLiteral("%1 nombrado dos veces").arg(printableName(port.named())));
+        keys << deviceKey(port);
+    }
+
+    // The image, read and checked once, before any port is touched.
+    auto image = std::make_unique<FirmwareImage>();
+    Cause cause = Cause::None;
+    switch (FirmwareFile::load(command.image, *image, cause)) {
+    case FirmwareFile::Result::Loaded:
+        break;
+    case FirmwareFile::Result::TooLarge:
+        say(QStringLiteral("Archivo demasiado grande"));
+        return kImage;
+    case FirmwareFile::Result::Unreadable:
+        say(QStringLiteral("programador: ") + reasonLine(printableName(command.image), cause));
+        say(QStringLiteral("Error en archivo"));
+        return kImage;
+    }
+    const int blocks = FirmwareFile::blockCount(image->largo_archivo);
+    const QByteArray sha256 = QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(image->buffer.data()), image->largo_archivo),
+        QCryptographicHash::Sha256).toHex();
+
+    LoadRecord record;
+    QString why;
+    if (!command.log.isEmpty() && !record.open(command.log, why))
+        return wrongCommand(why);
+
+    // Without --port or --device, the port in PROGRAMADOR.INI, read as the window reads it at
+    // start-up (made with port 1 when it cannot be read).
+    if (ports.isEmpty()) {
+        Silent silent;
+        PortSettings settings(silent, QDir::currentPath());
+        settings.lee_puerto();
+        ports << numbering.resolve(settings.puerto);
+    }
+
+    std::vector<Device> devices(static_cast<std::size_t>(ports.size()));
+    QStringList names;
+    for (qsizetype i = 0; i < ports.size(); ++i)
+        names << printableName(ports[i].named());
+    BenchOutput output(names, blocks);
+    QObject owner;
+    int finished = 0, interruptions = 0, lastSignal = 0;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        Device& device = devices[i];
+        device.port = ports[static_cast<qsizetype>(i)];
+        device.name = names[static_cast<qsizetype>(i)];
+        const int index = static_cast<int>(i);
+        DeviceEvents events;
+        events.status = [&output, index](const QString& text) { output.status(index, text); };
+        events.progress = [&output, index](int k) { output.progress(index, k); };
+        events.note = [&output](const QString& line) { output.note(line); };
+        events.loaded = [&, index](const LoadOutcome& load) {
+            Device& device = devices[static_cast<std::size_t>(index)];
+            device.loads << load;
+            record.append({load.start, device.port.number, device.port.state == PortAssignment::State::Present
+                               ? device.port.device.path : device.port.path,
+                           device.port.device.serialNumber, command.image, image->largo_archivo, sha256,
+                           load.blocksSent, blocks, resultOf(load), statusOf(load, lastSignal), load.seconds});
+            device.run->recorded();
+            output.ended(index, resultOf(load), resultOf(load) == kInterrupted ? QString() : load.reason);
+        };
+        events.finished = [&, index] {
+            devices[static_cast<std::size_t>(index)].done = true;
+            if (++finished == static_cast<int>(devices.size()))
+                QCoreApplication::quit();
+        };
+        device.run = std::make_unique<DeviceRun>(device.port, *image, command.repeat, &owner, std::move(events));
+    }
+
+    // The first signal is "Cancelar" for every device; the second ends every run at once.
+    QSocketNotifier notifier(signalsReadEnd(), QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        for (char number; ::read(signalsReadEnd(), &number, 1) == 1;) {
+            lastSignal = number;
+            ++interruptions;
+            for (Device& device : devices)
+                interruptions == 1 ? device.run->cancel() : device.run->abandon();
+        }
+    });
+    for (Device& device : devices)
+        device.run->start();
+    QCoreApplication::exec();
+    for (Device& device : devices)
+        device.run.reset();   // every thread has ended
+    output.finish();
+
+    // The summary: a line per device, then the counts.
+    const bool several = devices.size() > 1 || command.repeat;
+    qsizetype done = 0, failed = 0, interrupted = 0;
+    for (const Device& device : devices) {
+        QStringList results;
+        for (const LoadOutcome& load : device.loads) {
+            const QString result = resultOf(load);
+            done += result == kDoneMessage;
+            interrupted += result == kInterrupted;
+            failed += result != kDoneMessage && result != kInterrupted;
+        }
+        if (!several)
+            continue;
+        if (&device == &devices.front())
+            say(QStringLiteral("Resumen:"));
+        QString line = device.name + QStringLiteral(": ");
+        if (device.loads.isEmpty()) {
+            line += QStringLiteral("ninguna carga");
+        } else if (!command.repeat) {
+            const LoadOutcome& load = device.loads.first();
+            line += resultOf(load);
+            if (!load.reason.isEmpty() && resultOf(load) != kInterrupted)
+                line += QStringLiteral(" (%1)").arg(causeOf(load.reason, device.name));
+        } else {
+            qsizetype ok = 0;
+            for (const LoadOutcome& load : device.loads)
+                ok += resultOf(load) == kDoneMessage;
+            line += counted(device.loads.size(), QStringLiteral("carga"), QStringLiteral("cargas")) + QStringLiteral(", ")
+                + counted(ok, QStringLiteral("lista"), QStringLiteral("listas"));
+        }
+        say(line);
+    }
+    if (several) {
+        QStringList counts{counted(done, QStringLiteral("listo"), QStringLiteral("listos")), QStringLiteral("%1 con error").arg(failed)};
+        if (interrupted > 0)
+            counts << counted(interrupted, QStringLiteral("interrumpido"), QStringLiteral("interrumpidos"));
+        say(counts.join(QStringLiteral(", ")));
+    }
+
+    if (interruptions > 0)
+        endBy(lastSignal);
+    if (!several)
+        return statusOf(devices.front().loads.value(0), lastSignal);
+    return done == static_cast<qsizetype>(devices.size()) ? kDone : kCommunication;
+}
+
+} // namespace programador

@@ -1,0 +1,273 @@
+#include "device_run.h"
+
+#include "cooperative_wait.h"
+#include "event_loop_yield.h"
+#include "qserial_port_line.h"
+#include "tick_timers.h"
+#include "transfer_view.h"
+#include "xmodem_sender.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace programador {
+
+namespace {
+
+// The device's serial line for a run that repeats: it stays open from one board to the next,
+// and what the wait for the next board read of its start-up is given back to the handshake.
+class KeptLine : public SerialLine {
+public:
+    KeptLine(SerialLine& inner, bool keep) : inner_(inner), keep_(keep) {}
+
+    void setPortNumber(std::int16_t port) override { inner_.setPortNumber(port); }
+    void setSettings(const QString& settings) override { inner_.setSettings(settings); }
+    void setInputLength(std::int16_t length) override { inner_.setInputLength(length); }
+    void open() override
+    {
+        if (!keep_ || !inner_.isOpen())
+            inner_.open();
+    }
+    // Between boards the port stays open: the EOT goes out all the same.
+    void close() override
+    {
+        if (!keep_)
+            inner_.close();
+    }
+    bool isOpen() const override { return inner_.isOpen(); }
+    void write(const QByteArray& bytes) override { inner_.write(bytes); }
+    int bytesWaiting() override { return static_cast<int>(replay_.size()) + (replay_.isEmpty() ? inner_.bytesWaiting() : 0); }
+    QByteArray read() override
+    {
+        if (replay_.isEmpty())
+            return inner_.read();
+        const QByteArray first = replay_.left(1);
+        replay_.remove(0, 1);
+        return first;
+    }
+
+    void giveBack(const QByteArray& bytes) { replay_ = bytes; }
+    void shut()
+    {
+        replay_.clear();
+        try {
+            if (inner_.isOpen())
+                inner_.close();
+        } catch (const SerialError&) {
+        }
+    }
+
+private:
+    SerialLine& inner_;
+    const bool keep_;
+    QByteArray replay_;
+};
+
+// The window as the run shows it: Label1's captions and the progress go to the owner, the
+// message is kept for the load's outcome.
+class RunView : public TransferView, public OperatorMessages {
+public:
+    explicit RunView(std::function<void(std::function<void()>)> post, const DeviceEvents& events)
+        : post_(std::move(post)), events_(events)
+    {
+    }
+    void setStatusText(const QString& text) override
+    {
+        post_([status = events_.status, text] { status(text); });
+    }
+    void setProgressValue(float value) override
+    {
+        blocksSent = static_cast<int>(value);
+        post_([progress = events_.progress, k = blocksSent] { progress(k); });
+    }
+    MessageAnswer show(const QString& text, MessageIcon, MessageButtons, const QString& why) override
+    {
+        message = text;
+        reason = why;
+        return MessageAnswer::Ok;
+    }
+    void setStatusVisible(bool) override {}
+    void setProgressVisible(bool) override {}
+    void setCancelEnabled(bool) override {}
+    void lockForTransfer() override {}
+    void setNormalPointer() override {}
+    void clearDrawing() override {}
+    void habilita() override {}
+
+    int blocksSent = 0;
+    QString message, reason;
+
+private:
+    std::function<void(std::function<void()>)> post_;
+    const DeviceEvents& events_;
+};
+
+} // namespace
+
+DeviceRun::DeviceRun(PortAssignment port, const FirmwareImage& image, bool repeat, QObject* owner, DeviceEvents events)
+    : port_(std::move(port)), image_(image), repeat_(repeat), owner_(owner), events_(std::move(events))
+{
+}
+
+DeviceRun::~DeviceRun()
+{
+    if (thread_) {
+        thread_->wait();
+    }
+}
+
+void DeviceRun::start()
+{
+    thread_.reset(QThread::create([this] { body(); }));
+    thread_->start();
+}
+
+void DeviceRun::post(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(owner_, std::move(call), Qt::QueuedConnection);
+}
+
+void DeviceRun::here(std::function<void()> call)
+{
+    const std::lock_guard lock(mutex_);
+    if (control_)
+        QMetaObject::invokeMethod(control_, std::move(call), Qt::QueuedConnection);
+}
+
+void DeviceRun::cancel()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        requested_ = std::max(requested_, 1);
+    }
+    here([this] { cancelled_(); });
+}
+
+void DeviceRun::abandon()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        requested_ = 2;
+    }
+    here([this] { abandoned_(); });
+}
+
+void DeviceRun::recorded()
+{
+    here([this] { ++recorded_; });
+}
+
+void DeviceRun::body()
+{
+    QObject control;
+    TickCounters ticks;
+    TickTimers timers(ticks);
+    QSerialPortLine port([port = port_](int) { return port; });
+    KeptLine line(port, repeat_);
+    EventLoopYield events;
+    CooperativeWait wait(ticks, events, line);
+    RunView view([this](std::function<void()> call) { post(std::move(call)); }, events_);
+    XmodemSender sender(wait, image_, view);
+    const std::int16_t puerto = static_cast<std::int16_t>(port_.number > 0 ? port_.number : 1);
+    LoadSequence sequence(wait, sender, view, view, puerto);
+
+    bool stopping = false, interrupted = false;
+    cancelled_ = [&] {
+        stopping = interrupted = true;
+        sequence.Command2_Click();
+    };
+    abandoned_ = [&] {
+        stopping = interrupted = true;
+        wait.abandon();
+    };
+    int requested = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        control_ = &control;
+        requested = requested_;
+    }
+    // A signal that came before the run could hear it.
+    if (requested > 0)
+        requested == 1 ? cancelled_() : abandoned_();
+
+    // The next board, with no time limit: the adapter opened (or waited for until its path is
+    // back), then the board's start-up cue, "T" then "A". What came before the cue is given
+    // back with it, so the handshake reads the start-up as it came. False once stopped.
+    const auto awaitBoard = [&]() -> bool {
+        bool told = false, shown = false;
+        QByteArray seen;
+        for (;;) {
+            try {
+                if (!line.isOpen()) {
+                    line.open();
+                    if (told)
+                        post([note = events_.note, named = port_.named()] { note(named + QStringLiteral(": de vuelta")); });
+                    told = false;
+                }
+                if (!shown)
+                    view.setStatusText(QStringLiteral("Alimente el equipo"));
+                shown = true;
+                if (seen.endsWith("TA"))
+                    break;
+                wait.yieldPass();
+                if (stopping)
+                    return false;
+                if (line.bytesWaiting() > 0)
+                    seen = (seen + line.read()).right(64);
+            } catch (const SerialError& failure) {
+                // Gone, or not there yet: said once, then looked for again after a pause.
+                line.shut();
+                seen.clear();
+                if (!told)
+                    post([note = events_.note, reason = failure.reason] { note(reason); });
+                told = true;
+                for (int i = 0; i < 5 && !stopping; ++i)
+                    wait.pause(ticks.contador2);
+                if (stopping)
+                    return false;
+            }
+        }
+        // The row of the last load is on disk before the next load starts.
+        while (recorded_ < loads_ && !stopping)
+            wait.yieldPass();
+        line.giveBack(seen);
+        return !stopping;
+    };
+
+    try {
+        do {
+            if ((repeat_ && !awaitBoard()) || stopping)
+                break;
+            view.blocksSent = 0;
+            view.message.clear();
+            view.reason.clear();
+            interrupted = false;
+            LoadOutcome outcome;
+            outcome.start = QDateTime::currentDateTime();
+            QElapsedTimer clock;
+            clock.start();
+            outcome.exit = sequence.Command1_Click();
+            outcome.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+            outcome.blocksSent = view.blocksSent;
+            outcome.message = view.message;
+            outcome.reason = view.reason;
+            outcome.interrupted = interrupted;
+            ++loads_;
+            post([loaded = events_.loaded, outcome] { loaded(outcome); });
+            // A port that failed is opened afresh for the next board.
+            if (outcome.exit == LoadExit::Error)
+                line.shut();
+        } while (repeat_ && !stopping);
+    } catch (const RunAbandoned&) {
+        // Ended at once while waiting for a board.
+    }
+    line.shut();
+    {
+        const std::lock_guard lock(mutex_);
+        control_ = nullptr;
+    }
+    post(events_.finished);
+}
+
+} // namespace programador

@@ -1,0 +1,54 @@
+#include "interrupts.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace programador {
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int signal)
+{
+    const char number = static_cast<char>(signal);
+    (void)!::write(signalPipe[1], &number, 1);
+}
+
+} // namespace
+
+bool catchSignals()
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+    return true;
+}
+
+int signalsReadEnd()
+{
+    return signalPipe[0];
+}
+
+void endBy(int signal)
+{
+    std::fflush(stderr);
+    ::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);
+}
+
+} // namespace programador
