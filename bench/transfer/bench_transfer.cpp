@@ -1,7 +1,8 @@
 // Sends a 249984-byte image through the transfer core over a real pseudo-terminal to the
 // device harness, which plays the start-up and relays the transfer to lrzsz rx (checksum
 // mode); then the same image with lrzsz sx through another harness to another rx; then
-// measures the CPU the loader uses while it waits for a device that never answers.
+// measures the CPU the loader uses while it waits for a device that never answers, and when
+// a device hangs up during the pause before the loader's answer.
 // Prints figures; asserts nothing.
 //
 //   build/bench/bench_transfer [--quick]     (--quick skips the 20-second idle wait)
@@ -69,15 +70,18 @@ public:
     void open() override { inner_.open(); }
     void close() override { inner_.close(); }
     bool isOpen() const override { return inner_.isOpen(); }
-    void write(const QByteArray& bytes) override
+    void checkAlive() override { inner_.checkAlive(); }
+    QString name() const override { return inner_.name(); }
+    qsizetype writeSome(const QByteArray& bytes) override
     {
-        inner_.write(bytes);
+        const qsizetype written = inner_.writeSome(bytes);
         if (bytes.size() == 132) {
             const auto now = Clock::now();
             if (answerSeen_)
                 latencies.push_back(since(*answerSeen_, now));
             answerSeen_.reset();
         }
+        return written;
     }
     int bytesWaiting() override
     {
@@ -195,7 +199,7 @@ int main(int argc, char** argv)
             ++sender.bloque;
             sender.nro_bloque = static_cast<std::uint8_t>(sender.nro_bloque + 1);
         }
-        line.write(QByteArray(1, '\x04'));
+        wait.write(QByteArray(1, '\x04'));
         ourWall = since(t0, Clock::now());
         ourCpu = loaderCpu() - cpu0;
         line.close();
@@ -242,6 +246,35 @@ int main(int argc, char** argv)
         std::printf("idle wait for the device: result %d after %.2f s wall, %.4f s CPU = %.3f %% of one core\n",
                     result, wall, cpu, 100.0 * cpu / wall);
         line.close();
+    }
+
+    {
+        // A device that hangs up right after its start-up, while the loader pauses before its
+        // answer: the pause sees it, without spinning on the hung-up line.
+        DeviceHarness device;
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
+        QSerialPortLine line(PortAssignment::fromVariable);
+        line.open();
+        device.switchOn();
+        TickCounters ticks;
+        TickTimers timers(ticks);
+        EventLoopYield events;
+        CooperativeWait wait(ticks, events, line);
+        QuietView view;
+        while (line.bytesWaiting() < 4)
+            events.yield(false);
+        device.pullCable();
+        const auto t0 = Clock::now();
+        const double cpu0 = loaderCpu();
+        QString ended = QStringLiteral("the answer was sent");
+        try {
+            espera_ath0(wait, view);
+        } catch (const SerialError& failure) {
+            ended = failure.reason;
+        }
+        const double wall = since(t0, Clock::now());
+        std::printf("device gone after its start-up: %s, after %.3f s wall, %.4f s CPU of the loader's thread\n",
+                    qPrintable(ended), wall, loaderCpu() - cpu0);
     }
     return intact ? 0 : 1;
 }

@@ -36,7 +36,9 @@ public:
             inner_.close();
     }
     bool isOpen() const override { return inner_.isOpen(); }
-    void write(const QByteArray& bytes) override { inner_.write(bytes); }
+    qsizetype writeSome(const QByteArray& bytes) override { return inner_.writeSome(bytes); }
+    void checkAlive() override { inner_.checkAlive(); }
+    QString name() const override { return inner_.name(); }
     int bytesWaiting() override { return static_cast<int>(replay_.size()) + (replay_.isEmpty() ? inner_.bytesWaiting() : 0); }
     QByteArray read() override
     {

@@ -22,13 +22,34 @@ void CooperativeWait::yieldPass()
 
 void CooperativeWait::pause(std::int16_t& counter)
 {
-    // A pause reads nothing, so it may always sleep until the next tick.
+    // A pause reads nothing, so it may always sleep until the next tick; it looks at the line
+    // all the same, or a device that hung up would wake the event loop on every pass.
     counter = 0;
     do {
         events.yield(true);
         if (abandoned_)
             throw RunAbandoned{};
+        line.checkAlive();
     } while (counter < 2);
+}
+
+void CooperativeWait::write(const QByteArray& bytes)
+{
+    qsizetype done = line.writeSome(bytes);
+    if (done == bytes.size())
+        return;
+    // The device stopped reading (its buffer full, a stalled adapter): nothing here is an
+    // error until the time is up, a signal included.
+    constexpr std::int16_t kRoomTicks = 50;
+    ticks.contador2 = 0;
+    while (done < bytes.size()) {
+        events.yield(true);
+        if (abandoned_)
+            throw RunAbandoned{};
+        if (ticks.contador2 >= kRoomTicks)
+            throw SerialError(Cause::LineStuck, line.name());
+        done += line.writeSome(bytes.mid(done));
+    }
 }
 
 std::int16_t CooperativeWait::waitFor(char awaited, std::int16_t limit, Cancel cancel)

@@ -28,8 +28,13 @@ public:
     // Raises RunAbandoned when abandon() was called.
     void yieldPass();
     // Sets counter to 0, yields, and yields again while counter is below 2. Reads nothing
-    // and ignores cancel. Used by ret3 (contador2) and by the handshake's answer (contador1).
+    // and ignores cancel, but a device that hangs up meanwhile ends it (SerialError). Used by
+    // ret3 (contador2) and by the handshake's answer (contador1).
     void pause(std::int16_t& counter);
+    // Writes the bytes, in order. When the device has stopped reading and the line takes no
+    // more, waits for room as every wait waits, yielding (so "Cancelar", closing the window and
+    // signals are served), for 50 Timer2 ticks at most (contador2), then raises SerialError.
+    void write(const QByteArray& bytes);
     // The character wait: 0 when `awaited` was read, 1 on time-out (contador1 reached or
     // passed limit) or, when honoured, cancel (which clears cancelado).
     std::int16_t waitFor(char awaited, std::int16_t limit, Cancel cancel);

@@ -37,7 +37,7 @@ std::int16_t espera_ath0(CooperativeWait& wait, TransferView& view)
     // The device needs one to two seconds before it takes the answer. Whatever it sends
     // meanwhile stays in the line for the NAK wait.
     wait.pause(wait.ticks.contador1);
-    wait.line.write(QByteArray("*"));
+    wait.write(QByteArray("*"));
     view.setStatusText(QStringLiteral("Iniciando protocolo XMODEM..."));
     return 0;
 }

@@ -116,7 +116,7 @@ LoadExit LoadSequence::Command1_Click()
         // the run through the error exit.
         switch (exit) {
         case Exit::Success:
-            line.write(QByteArray(1, kEot));
+            wait_.write(QByteArray(1, kEot));
             line.close();   // the line writes out the queued EOT before it closes
             break;
         case Exit::Failure:

@@ -9,8 +9,12 @@
 #include <cstring>
 #include <utility>
 
+#include <climits>
+#include <ctime>
+
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +39,7 @@ QSerialPortLine::~QSerialPortLine()
 
 void QSerialPortLine::release()
 {
+    room_.reset();
     if (port_.isOpen())
         port_.close();
     if (held_ >= 0)
@@ -82,19 +87,29 @@ void QSerialPortLine::open()
         fail(Cause::PortFree);
     const bool absent = port.state == PortAssignment::State::Absent;
 
+    // The device itself, whatever name it goes by: a by-id link, a link in PROGRAMADOR_COMn and
+    // the /dev node are one device, and one lock.
+    char canonical[PATH_MAX];
+    if (!::realpath(QFile::encodeName(device_).constData(), canonical)) {
+        const int error = errno;
+        fail(absent && error == ENOENT ? Cause::DeviceAbsent : portCause(error), systemText(error));
+    }
     // The system's own answer to a refusal: the device is opened here first, and held open
     // beside Qt's descriptor until the line closes, so that this open's close is never the
     // last one (which would drop the modem lines between the two).
-    held_ = ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    held_ = ::open(canonical, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (held_ < 0) {
         const int error = errno;
-        fail(absent && error == ENOENT ? Cause::DeviceAbsent : portCause(error), systemText(error));
+        fail(portCause(error), systemText(error));
     }
     if (!::isatty(held_)) {
         release();
         fail(Cause::NotASerialPort);
     }
-    port_.setPortName(device_);
+    // Qt's lock file is named after the device itself, as other serial programs name theirs:
+    // a second program reaching it by any name is refused, root included (an exclusive open
+    // does not stop root).
+    port_.setPortName(QFile::decodeName(canonical));
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -112,6 +127,9 @@ void QSerialPortLine::open()
     }
     // A program started meanwhile must not inherit the port and keep it from hanging up.
     ::fcntl(static_cast<int>(port_.handle()), F_SETFD, FD_CLOEXEC);
+    room_ = std::make_unique<QSocketNotifier>(port_.handle(), QSocketNotifier::Write);
+    room_->setEnabled(false);
+    QObject::connect(room_.get(), &QSocketNotifier::activated, [this] { room_->setEnabled(false); });
     // Nothing that arrived before this open belongs to the run.
     port_.clear(QSerialPort::Input);
 }
@@ -139,6 +157,27 @@ void QSerialPortLine::checkAlive()
         fail(brokenCause_);
 }
 
+bool QSerialPortLine::drain()
+{
+    // What the tty holds takes 10 bits a byte at 9600 baud; with a margin, no more is waited.
+    // A line that does not send it in that time (an adapter that stopped without hanging up)
+    // is flushed, and the run told.
+    const int fd = static_cast<int>(port_.handle());
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+        return true;   // not a tty that says: nothing to wait for
+    const QDeadlineTimer deadline(500 + static_cast<qint64>(queued) * 10 * 1000 / 9600);
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (deadline.hasExpired()) {
+            ::tcflush(fd, TCOFLUSH);
+            return false;
+        }
+        const timespec step{0, 2'000'000};
+        ::nanosleep(&step, nullptr);
+    }
+    return true;
+}
+
 void QSerialPortLine::close()
 {
     if (!port_.isOpen()) {
@@ -150,17 +189,11 @@ void QSerialPortLine::close()
         release();
         fail(cause);
     }
-    // Let the tty send what it holds, so the final EOT reaches the device before the port
-    // closes. At 9600 baud a block leaves in 140 ms.
-    const int fd = static_cast<int>(port_.handle());
-    int drained;
-    do {
-        drained = ::tcdrain(fd);
-    } while (drained != 0 && errno == EINTR);
-    const int drainError = drained != 0 ? errno : 0;
+    // The final EOT reaches the device before the port closes.
+    const bool drained = drain();
     release();
-    if (drainError != 0 && drainError != ENOTTY)
-        fail(portCause(drainError), systemText(drainError));
+    if (!drained)
+        fail(Cause::LineStuck);
 }
 
 bool QSerialPortLine::isOpen() const
@@ -168,21 +201,19 @@ bool QSerialPortLine::isOpen() const
     return port_.isOpen();
 }
 
-void QSerialPortLine::write(const QByteArray& bytes)
+qsizetype QSerialPortLine::writeSome(const QByteArray& bytes)
 {
     checkAlive();
-    // The bytes go to the tty at once and in order, in as few writes as it takes: a block
-    // must not wait in a user-space buffer for the next pass of the event loop. The tty
-    // takes a 132-byte block whole; should it be full, wait for room, a bounded time.
+    // The bytes go to the tty at once and in order: a block must not wait in a user-space
+    // buffer for the next pass of the event loop. The tty takes a 132-byte block whole unless
+    // the device stopped reading; then what it took is said, and the event loop is woken
+    // when there is room.
     const int fd = static_cast<int>(port_.handle());
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    const QDeadlineTimer deadline(5000);
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) {
-            data += n;
-            left -= n;
+            done += n;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -193,10 +224,10 @@ void QSerialPortLine::write(const QByteArray& bytes)
             brokenCause_ = portCause(error);
             fail(brokenCause_, systemText(error));
         }
-        pollfd pfd{fd, POLLOUT, 0};
-        if (deadline.hasExpired() || ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime())) <= 0)
-            fail(Cause::LineStuck);
+        room_->setEnabled(true);
+        break;
     }
+    return done;
 }
 
 int QSerialPortLine::bytesWaiting()

@@ -39,9 +39,14 @@ public:
     virtual void open() = 0;
     virtual void close() = 0;                                // writes out what is queued first
     virtual bool isOpen() const = 0;
-    virtual void write(const QByteArray& bytes) = 0;         // queues the bytes and returns
+    // Queues, in order, what the line takes at once and returns how many bytes that was; a
+    // line whose device stopped reading takes fewer, or none, and wakes the event loop when it
+    // has room again. CooperativeWait::write waits for the rest.
+    virtual qsizetype writeSome(const QByteArray& bytes) = 0;
     virtual int bytesWaiting() = 0;                          // received bytes not yet read
     virtual QByteArray read() = 0;                           // oldest received byte(s), up to the input length
+    virtual void checkAlive() = 0;                           // raises when the device has gone
+    virtual QString name() const = 0;                        // the port, as a failure's reason names it
 };
 
 } // namespace programador

@@ -58,7 +58,7 @@ std::int16_t XmodemSender::envia_paquete()
     checksum %= 256;
     paquete.append(static_cast<char>(checksum));
 
-    wait_.line.write(paquete);   // the whole block in one write
+    wait_.write(paquete);   // the whole block at once
     if (espera_ack() == 1)
         return 2;
     return bloque * FirmwareImage::kBlockSize < image_.largo_archivo ? 0 : 1;

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -88,7 +89,7 @@ void DeviceHarness::run()
     const timespec look{0, 50000};
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        pollfd fds[3] = {{wake_[0], POLLIN, 0}, {fromRx_, POLLIN, 0}, {master_, POLLIN, 0}};
+        pollfd fds[3] = {{wake_[0], POLLIN, 0}, {fromRx_, POLLIN, 0}, {deaf_ ? -1 : master_, POLLIN, 0}};
         lock.unlock();
         ::ppoll(fds, 3, held_.isEmpty() || rx_ < 0 ? nullptr : &look, nullptr);
         lock.lock();
@@ -157,6 +158,10 @@ void DeviceHarness::answer(QByteArray bytes)
     const int block = int((line_.size() + kBlock - 1) / kBlock);   // blocks begun
     if (block == 0 && bytes == "\x15" && (faults_.noNak || faults_.crcInsteadOfNak))
         bytes = faults_.noNak ? "" : "C";
+    if (block == 0 && bytes == "\x15" && faults_.floodAcks) {
+        bytes += QByteArray(4000, '\x06');
+        deaf_ = true;
+    }
     if (faults_.silentFromBlock > 0 && block >= faults_.silentFromBlock)
         bytes.clear();
     else if (bytes == "\x06" && block == faults_.nakAfterBlock)
@@ -197,6 +202,15 @@ void DeviceHarness::switchOn(const QByteArray& startUp)
     writeAll(master_, startUp);
 }
 
+void DeviceHarness::pullCable()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        hangUp();
+    }
+    writeAll(wake_[1], "w");
+}
+
 void DeviceHarness::nextBoard()
 {
     const std::lock_guard lock(mutex_);
@@ -226,6 +240,13 @@ QByteArray DeviceHarness::heardAll()
     if (!changed_.wait_for(lock, std::chrono::seconds(10), [&] { return heard_.endsWith(mark); }))
         return QByteArrayLiteral("(the mark never came)");
     return heard_.chopped(mark.size());
+}
+
+bool DeviceHarness::stalled() const
+{
+    const std::lock_guard lock(mutex_);
+    int unread = 0;
+    return deaf_ && ::ioctl(master_, FIONREAD, &unread) == 0 && unread >= 4095;
 }
 
 QByteArray DeviceHarness::received() const { return fileBytes(dir_.filePath("received.bin")); }

@@ -20,6 +20,7 @@ struct DeviceFaults {
     int holdAckOfBlock = 0;       // block k's ACK waits for release()
     bool crcInsteadOfNak = false; // answers "C" (asks for CRC) where the NAK belongs
     bool noNak = false;           // never sends the NAK
+    bool floodAcks = false;       // its NAK comes with thousands of ACKs, and it reads no more
 };
 
 // The device at the far end of a pseudo-terminal pair, for one transfer. The loader opens
@@ -38,6 +39,7 @@ public:
     void send(const QByteArray& bytes);      // raw bytes to the loader, now
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
     void nextBoard();                        // the board is swapped: the next one waits to be switched on
+    void pullCable();                        // the device hangs up, now
     void release();                          // the held ACK goes out, now or when it comes
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);
@@ -45,6 +47,7 @@ public:
     QByteArray heard() const;                // every byte the loader wrote, in order
     QByteArray heardAll();                   // the same, once all it wrote before now has come
     QString log() const;                     // rx's complaints
+    bool stalled() const;                    // it reads no more, and the line before it is full
 
 private:
     void run();
@@ -61,6 +64,7 @@ private:
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1}, toRx_ = -1, fromRx_ = -1, rx_ = -1;
     QString path_;
     bool on_ = false, relaying_ = false, ended_ = false, ok_ = false, stopping_ = false, released_ = false;
+    bool deaf_ = false;   // floodAcks: no more reading
     QByteArray heard_, line_, held_;   // line_: the loader's bytes since its "*"; held_: not yet rx's
     QByteArray heldAck_;               // rx's ACK of block holdAckOfBlock, until release()
 };

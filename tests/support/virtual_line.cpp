@@ -45,7 +45,13 @@ void VirtualLine::close()
     operation("close");
 }
 
-void VirtualLine::write(const QByteArray& bytes)
+void VirtualLine::checkAlive()
+{
+    if (vanished_ || !open_)
+        throw SerialError("the port is gone");
+}
+
+qsizetype VirtualLine::writeSome(const QByteArray& bytes)
 {
     if (!open_)
         throw SerialError("write on a closed port");
@@ -57,6 +63,7 @@ void VirtualLine::write(const QByteArray& bytes)
         deliverAt(now + device.nakAfter, device.nak);
     if (block)
         deliverAt(now + 20, device.replies.value(blocks_, "\x06"));
+    return bytes.size();
 }
 
 int VirtualLine::bytesWaiting()

@@ -50,9 +50,11 @@ public:
     void open() override;
     void close() override;
     bool isOpen() const override { return open_; }
-    void write(const QByteArray& bytes) override;
+    qsizetype writeSome(const QByteArray& bytes) override;
     int bytesWaiting() override;
     QByteArray read() override;
+    void checkAlive() override;
+    QString name() const override { return QStringLiteral("COM%1").arg(portNumber); }
 
     void yield(bool mayBlock) override;
     void at(qint64 when, std::function<void()> action) { actions_.emplace(std::max(when, now), std::move(action)); }

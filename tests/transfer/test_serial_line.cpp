@@ -10,10 +10,14 @@
 #include "xmodem_sender.h"
 
 #include <QDeadlineTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,11 +32,31 @@ struct Fault {
     bool held = false;   // another program has the port open when the run starts
     QString message;
     int minTicks = 0, maxTicks = 0;   // of Timer1 in the wait that ended the run
+    QString reason = {};              // the message's reason line, the device named PORT
+    bool throughLink = false;         // the other program reaches the device through a link
+    bool pulled = false;              // the cable is pulled once the loader reads the start-up
+    int size = 1000;                  // of the image
 };
 
-// One run of "Cargar Firmware" on COM1, Timer1 every 10 ms and Timer2 every 1 ms. Returns
-// the message, and the Timer1 ticks of the wait that ended the run (its time-out if it ran out).
-std::pair<QStringList, int> load(DeviceHarness& device, const QByteArray& image)
+// The message and its reason, and the Timer1 ticks of the wait that ended the run.
+struct Ending {
+    QStringList messages;
+    QString reason;
+    int ticks;
+};
+
+// What the run shows: nothing, but the cable may be pulled at the first "+".
+struct PullingView : QuietView {
+    std::function<void()> onConnecting;
+    void setStatusText(const QString& text) override
+    {
+        if (onConnecting && text.startsWith("Estableciendo"))
+            std::exchange(onConnecting, nullptr)();
+    }
+};
+
+// One run of "Cargar Firmware" on COM1, Timer1 every 10 ms and Timer2 every 1 ms.
+Ending load(DeviceHarness& device, const QByteArray& image, bool pulled = false)
 {
     qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
     QSerialPortLine line(PortAssignment::fromVariable);
@@ -44,7 +68,9 @@ std::pair<QStringList, int> load(DeviceHarness& device, const QByteArray& image)
     timer2.start(1);
     EventLoopYield events;
     CooperativeWait wait(ticks, events, line);
-    QuietView view;
+    PullingView view;
+    if (pulled)   // the loader has the whole start-up, written at once, in hand by then
+        view.onConnecting = [&device] { device.pullCable(); };
     RecordingMessages messages;
     auto buffer = std::make_unique<FirmwareImage>();
     std::copy(image.begin(), image.end(), buffer->buffer.begin());
@@ -54,7 +80,7 @@ std::pair<QStringList, int> load(DeviceHarness& device, const QByteArray& image)
     LoadSequence sequence(wait, sender, view, messages, puerto);
     QTimer::singleShot(0, [&device] { device.switchOn(); });   // once the loader waits for it
     sequence.Command1_Click();
-    return {messages.texts, ticks.contador1};
+    return {messages.texts, messages.shown.value(0).reason.replace(device.path(), "PORT"), ticks.contador1};
 }
 
 } // namespace
@@ -100,9 +126,7 @@ private slots:
         QCOMPARE(got, bytes);   // none changed, one byte a read
         QCOMPARE(reads, 256);
         // A block and EOT, and the port closed at once: the device has them all.
-        line.write(bytes);
-        line.write(QByteArray(132, '\x5A'));
-        line.write("\x04");
+        QCOMPARE(line.writeSome(bytes) + line.writeSome(QByteArray(132, '\x5A')) + line.writeSome("\x04"), 256 + 132 + 1);
         line.close();
         line.close();   // a closed line closes quietly
         QCOMPARE(device.heardAll(), bytes + QByteArray(132, '\x5A') + '\x04');
@@ -116,7 +140,18 @@ private slots:
         QTest::addColumn<Fault>("fault");
         const QString comm = QStringLiteral("Error de comunicacion"), port = QStringLiteral("Error en puerto serie");
         QTest::newRow("port held by another program") << Fault{{}, true, port, 0, 0};
-        QTest::newRow("device gone in block 3") << Fault{{.hangUpInBlock = 3}, false, port, 0, 9};
+        // Whatever name reaches the device, it is one device: the second program is refused.
+        QTest::newRow("port held through a link") << Fault{{}, true, port, 0, 0,
+                                                           QString::fromUtf8("COM1 PORT: el puerto está en uso por otro programa"), true};
+        QTest::newRow("device gone in block 3") << Fault{{.hangUpInBlock = 3}, false, port, 0, 9,
+                                                         QString::fromUtf8("COM1 PORT: el dispositivo se desconectó")};
+        // A device that goes while the loader pauses before its answer is seen in the pause.
+        QTest::newRow("device gone after its start-up") << Fault{{}, false, port, 0, 1,
+                                                                 QString::fromUtf8("COM1 PORT: el dispositivo se desconectó"), false, true};
+        // A device that stops reading: the loader waits for room as every wait waits (the
+        // timers tick on), as long as 50 ticks of Timer2, then gives up.
+        QTest::newRow("device stops reading") << Fault{{.floodAcks = true}, false, port, 3, 20000,
+                                                       QString::fromUtf8("COM1 PORT: la línea no acepta más datos"), false, false, 249984};
         QTest::newRow("NAK after block 2") << Fault{{.nakAfterBlock = 2}, false, comm, 10, 10};
         QTest::newRow("silence from block 2") << Fault{{.silentFromBlock = 2}, false, comm, 10, 10};
         QTest::newRow("garbage before an ACK") << Fault{{.garbageAfterBlock = 1}, false, "Programa listo", 0, 9};
@@ -125,35 +160,45 @@ private slots:
     void faults()
     {
         QFETCH(Fault, fault);
-        QByteArray image(1000, Qt::Uninitialized);
+        QByteArray image(fault.size, Qt::Uninitialized);
         for (int i = 0; i < image.size(); ++i)
             image[i] = char(i * 7);
         DeviceHarness device(fault.faults);
-        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
+        QTemporaryDir dir;
+        const QString link = dir.filePath("by-id-link");
+        QVERIFY(QFile::link(device.path(), link));
+        qputenv("PROGRAMADOR_COM1", QFile::encodeName(fault.throughLink ? link : device.path()));
         int opened[2];
         QVERIFY(::pipe(opened) == 0);
-        const pid_t holder = fault.held ? ::fork() : -1;
+        pid_t holder = fault.held ? ::fork() : -1;
         if (holder == 0) {   // the other program: it opens the port as the loader does, and waits
             QSerialPortLine other(PortAssignment::fromVariable);
             other.open();
             (void)!::write(opened[1], "", 1);
             ::pause();
         }
+        const auto stopHolder = [&holder] {
+            if (holder > 0)
+                ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
+            holder = -1;
+        };
+        const std::unique_ptr<pid_t, std::function<void(pid_t*)>> onReturn(&holder, [&stopHolder](pid_t*) { stopHolder(); });
         char c;
         QVERIFY(holder < 0 || ::read(opened[0], &c, 1) == 1);
         ::close(opened[0]), ::close(opened[1]);
-        const auto [messages, ticks] = load(device, image);
-        QCOMPARE(messages, QStringList{fault.message});
-        QVERIFY2(ticks >= fault.minTicks && ticks <= fault.maxTicks, qPrintable(QString::number(ticks)));
-        if (holder > 0)
-            ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
-        if (!fault.faults.hangUpInBlock) {
+        const Ending ending = load(device, image, fault.pulled);
+        QCOMPARE(ending.messages, QStringList{fault.message});
+        QVERIFY2(ending.ticks >= fault.minTicks && ending.ticks <= fault.maxTicks, qPrintable(QString::number(ending.ticks)));
+        if (!fault.reason.isEmpty())
+            QCOMPARE(ending.reason, fault.reason);
+        if (!fault.faults.hangUpInBlock && !fault.pulled) {
+            stopHolder();
             QSerialPortLine next(PortAssignment::fromVariable);
             next.open();   // free at once
         }
         DeviceHarness good;
-        QCOMPARE(load(good, image).first, QStringList{"Programa listo"});
-        QVERIFY(good.finished() && good.received().left(1000) == image);
+        QCOMPARE(load(good, image).messages, QStringList{"Programa listo"});
+        QVERIFY(good.finished() && good.received().left(image.size()) == image);
     }
 };
 
