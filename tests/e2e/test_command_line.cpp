@@ -4,6 +4,7 @@
 #include "device_harness.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -64,6 +65,9 @@ private slots:
         QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, {}, 1, "Alimente el equipo|Error de comunicacion"};
         QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
                                              "programador: /dev/no-such-tty: el dispositivo no existe|Error en puerto serie"};
+        // --port N is COMn as the window has it: here COM3's adapter, pulled out.
+        QTest::newRow("a COM number whose adapter is out") << Run{.args = {"--port", "3", "IMAGE"}, .ini = "", .switchOn = false, .status = 2,
+            .said = QString::fromUtf8("programador: COM3 /dev/serial/by-id/usb-gone: desconectado, el dispositivo no está enchufado|Error en puerto serie")};
         QTest::newRow("no permission") << Run{{"--device=DIR/locked", "IMAGE"}, "", false, {}, 2, QString::fromUtf8(
             "programador: DIR/locked: sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
             "sudo adduser USUARIO dialout, y volver a iniciar la sesión|Error en puerto serie"), {}, false, true};
@@ -107,7 +111,7 @@ private slots:
     void aRecordSharedByPrograms()
     {
         QTemporaryDir dir;
-        QFile image(dir.filePath("fw.bin"));
+        QFile image(dir.filePath("fw, \"1\".bin"));
         QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
         image.close();
         QProcess programs[8];
@@ -120,13 +124,30 @@ private slots:
         const QList<QByteArray> rows = record.readAll().split('\n');
         QCOMPARE(rows.size(), 8 + 2);
         QVERIFY(rows[0].startsWith("inicio,puerto,") && rows.last().isEmpty());
-        const QByteArray sha256 = QCryptographicHash::hash(QByteArray(1000, 'x'), QCryptographicHash::Sha256).toHex();
-        for (int i = 1; i <= 8; ++i) {
-            const QList<QByteArray> f = rows[i].split(',');
-            QVERIFY2(f.size() == 12 && f[2] == "/dev/no-such-tty" && f[4] == "fw.bin" && f[5] == "1000" && f[6] == sha256
-                         && f[7] == "0" && f[8] == "8" && f[9] == "Error en puerto serie" && f[10] == "2",
-                     rows[i].constData());
-        }
+        // Its name has a comma and quotes: one field, quoted, its quotes doubled.
+        const QByteArray rest = ",,/dev/no-such-tty,,\"fw, \"\"1\"\".bin\",1000,"
+            + QCryptographicHash::hash(QByteArray(1000, 'x'), QCryptographicHash::Sha256).toHex() + ",0,8,Error en puerto serie,2,";
+        for (int i = 1; i <= 8; ++i)
+            QVERIFY2(rows[i].contains(rest) && rows[i].endsWith('\r') && rows[i].count(',') == 12, rows[i].constData());
+    }
+
+    // The desktop menu's programador --menu works in the home folder, wherever it was started.
+    void theMenuStartsAtHome()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("home");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", dir.filePath("home"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(dir.path());
+        program.start(PROGRAMADOR_EXECUTABLE, {"--menu"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("home/PROGRAMADOR.INI")), 20000);
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(!QFile::exists(dir.filePath("PROGRAMADOR.INI")));
     }
 
     void runs()
@@ -141,6 +162,10 @@ private slots:
         QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
         QVERIFY(::link(latin1.constData(), QFile::encodeName(dir.filePath("--help")).constData()) == 0);
         QFile(dir.filePath("empty.bin")).open(QIODevice::WriteOnly);
+        QDir(dir.path()).mkpath("config/programador");
+        QFile numbers(dir.filePath("config/programador/puertos.ini"));
+        QVERIFY(numbers.open(QIODevice::WriteOnly) && numbers.write("[puertos]\nCOM3=/dev/serial/by-id/usb-gone\n") > 0);
+        numbers.close();
         QFile(dir.filePath("locked")).open(QIODevice::WriteOnly);
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("locked")), 0) == 0 && ::chmod(QFile::encodeName(dir.path()), 0711) == 0);
         QFile ini(dir.filePath("PROGRAMADOR.INI"));
@@ -154,6 +179,11 @@ private slots:
         environment.insert("PROGRAMADOR_COM1", device.path());
         environment.insert("PROGRAMADOR_COM2", device.path());
         environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        if (run.stranger) {   // where a coverage build may write its counts as that user
+            QDir(dir.path()).mkdir("counts");
+            ::chmod(QFile::encodeName(dir.filePath("counts")), 0777);
+            environment.insert("GCOV_PREFIX", dir.filePath("counts"));
+        }
         run.args.replaceInStrings("DIR", dir.path()).replaceInStrings("PORT", device.path());
         if (second)
             run.args.replaceInStrings("DEV2", second->path());
@@ -207,11 +237,16 @@ private slots:
         }
         hear();
         ::close(stderrPipe[0]);
+        // Above 128: ended by that signal, as a shell sees an interrupted command.
         QCOMPARE(program.exitStatus() == QProcess::CrashExit ? 128 + program.exitCode() : program.exitCode(), run.status);
-        QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|').replace(device.path(), "PORT").replace(dir.path(), "DIR");
+        QCOMPARE(program.exitStatus() == QProcess::CrashExit, run.status > 128);
+        QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|');
+        if (second)   // first: /dev/pts/1 is also the start of /dev/pts/12
+            lines.replace(second->path(), "DEV2");
+        lines.replace(device.path(), "PORT").replace(dir.path(), "DIR");
         if (second) {   // the two devices' lines interleave: each device's in its order, then the rest
             QStringList each[3];
-            for (const QString& line : lines.replace(second->path(), "DEV2").split('|'))
+            for (const QString& line : lines.split('|'))
                 each[line.startsWith("PORT: ") ? 0 : line.startsWith("DEV2: ") ? 1 : 2] << line;
             lines = (each[0] + each[1] + each[2]).join('|');
         }

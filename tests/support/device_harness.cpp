@@ -1,5 +1,6 @@
 #include "device_harness.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <chrono>
@@ -195,6 +196,14 @@ void DeviceHarness::send(const QByteArray& bytes)
     writeAll(master_, bytes);
 }
 
+void DeviceHarness::sendBeforeOpen(const QByteArray& bytes)
+{
+    send(bytes);
+    int waiting = 0;
+    for (QDeadlineTimer deadline(5000); !deadline.hasExpired() && ::ioctl(slave_, TIOCINQ, &waiting) == 0 && waiting < bytes.size();)
+        std::this_thread::yield();
+}
+
 void DeviceHarness::switchOn(const QByteArray& startUp)
 {
     const std::lock_guard lock(mutex_);
@@ -247,6 +256,21 @@ bool DeviceHarness::stalled() const
     const std::lock_guard lock(mutex_);
     int unread = 0;
     return deaf_ && ::ioctl(master_, FIONREAD, &unread) == 0 && unread >= 4095;
+}
+
+QString DeviceHarness::lineSettings() const
+{
+    termios t{};
+    if (::tcgetattr(slave_, &t) != 0)
+        return QStringLiteral("(no settings)");
+    const speed_t speed = ::cfgetospeed(&t);
+    return QStringLiteral("%1 %2%3%4%5%6")
+        .arg(speed == B9600 ? "9600" : speed == B19200 ? "19200" : "other")
+        .arg((t.c_cflag & CSIZE) == CS8 ? "8" : "7")
+        .arg(t.c_cflag & PARENB ? "E" : "N")
+        .arg(t.c_cflag & CSTOPB ? "2" : "1")
+        .arg(t.c_cflag & CRTSCTS ? " rtscts" : "")
+        .arg(t.c_lflag & (ICANON | ECHO) ? " cooked" : "");
 }
 
 QByteArray DeviceHarness::received() const { return fileBytes(dir_.filePath("received.bin")); }

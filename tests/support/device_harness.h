@@ -37,6 +37,7 @@ public:
     bool ready() const { return thread_.joinable(); }
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
     void send(const QByteArray& bytes);      // raw bytes to the loader, now
+    void sendBeforeOpen(const QByteArray& bytes);   // the same, returning once they wait in the line
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
     void nextBoard();                        // the board is swapped: the next one waits to be switched on
     void pullCable();                        // the device hangs up, now
@@ -48,6 +49,7 @@ public:
     QByteArray heardAll();                   // the same, once all it wrote before now has come
     QString log() const;                     // rx's complaints
     bool stalled() const;                    // it reads no more, and the line before it is full
+    QString lineSettings() const;            // the loader's settings of the line: "9600 8N1", "raw"
 
 private:
     void run();

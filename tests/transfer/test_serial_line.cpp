@@ -36,6 +36,7 @@ struct Fault {
     bool throughLink = false;         // the other program reaches the device through a link
     bool pulled = false;              // the cable is pulled once the loader reads the start-up
     int size = 1000;                  // of the image
+    QByteArray before = {};           // what the device sent before the loader opened the port; it is not switched on
 };
 
 // The message and its reason, and the Timer1 ticks of the wait that ended the run.
@@ -56,7 +57,7 @@ struct PullingView : QuietView {
 };
 
 // One run of "Cargar Firmware" on COM1, Timer1 every 10 ms and Timer2 every 1 ms.
-Ending load(DeviceHarness& device, const QByteArray& image, bool pulled = false)
+Ending load(DeviceHarness& device, const QByteArray& image, bool pulled = false, bool switchOn = true)
 {
     qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
     QSerialPortLine line(PortAssignment::fromVariable);
@@ -78,7 +79,8 @@ Ending load(DeviceHarness& device, const QByteArray& image, bool pulled = false)
     XmodemSender sender(wait, *buffer, view);
     const std::int16_t puerto = 1;
     LoadSequence sequence(wait, sender, view, messages, puerto);
-    QTimer::singleShot(0, [&device] { device.switchOn(); });   // once the loader waits for it
+    if (switchOn)
+        QTimer::singleShot(0, [&device] { device.switchOn(); });   // once the loader waits for it
     sequence.Command1_Click();
     return {messages.texts, messages.shown.value(0).reason.replace(device.path(), "PORT"), ticks.contador1};
 }
@@ -125,6 +127,7 @@ private slots:
             got += line.bytesWaiting() > 0 ? (++reads, line.read()) : QByteArray();
         QCOMPARE(got, bytes);   // none changed, one byte a read
         QCOMPARE(reads, 256);
+        QCOMPARE(device.lineSettings(), "9600 8N1");
         // A block and EOT, and the port closed at once: the device has them all.
         QCOMPARE(line.writeSome(bytes) + line.writeSome(QByteArray(132, '\x5A')) + line.writeSome("\x04"), 256 + 132 + 1);
         line.close();
@@ -152,6 +155,9 @@ private slots:
         // timers tick on), as long as 50 ticks of Timer2, then gives up.
         QTest::newRow("device stops reading") << Fault{{.floodAcks = true}, false, port, 3, 20000,
                                                        QString::fromUtf8("COM1 PORT: la línea no acepta más datos"), false, false, 249984};
+        // What a device sent before the port was opened (powered already, an earlier session's
+        // leftovers) is no answer: the loader waits its 20 ticks for the start-up.
+        QTest::newRow("a start-up sent before the open") << Fault{{}, false, comm, 20, 20, {}, false, false, 1000, "++TA\x15"};
         QTest::newRow("NAK after block 2") << Fault{{.nakAfterBlock = 2}, false, comm, 10, 10};
         QTest::newRow("silence from block 2") << Fault{{.silentFromBlock = 2}, false, comm, 10, 10};
         QTest::newRow("garbage before an ACK") << Fault{{.garbageAfterBlock = 1}, false, "Programa listo", 0, 9};
@@ -186,7 +192,8 @@ private slots:
         char c;
         QVERIFY(holder < 0 || ::read(opened[0], &c, 1) == 1);
         ::close(opened[0]), ::close(opened[1]);
-        const Ending ending = load(device, image, fault.pulled);
+        device.sendBeforeOpen(fault.before);
+        const Ending ending = load(device, image, fault.pulled, fault.before.isEmpty());
         QCOMPARE(ending.messages, QStringList{fault.message});
         QVERIFY2(ending.ticks >= fault.minTicks && ending.ticks <= fault.maxTicks, qPrintable(QString::number(ending.ticks)));
         if (!fault.reason.isEmpty())
