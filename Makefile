@@ -3,8 +3,8 @@
 # make build    - build the program into build/programador
 # make install  - build, install into PREFIX (/usr/local unless given)
 # make package  - build the Debian package build/programador_<version>_<arch>.deb
-# make coverage, make fuzz, make bench, make clean
-.PHONY: help run test build deps install package bench coverage fuzz clean
+# make coverage, make fuzz, make bench, make mutants, make clean
+.PHONY: help run test build deps install package bench coverage fuzz mutants clean
 PREFIX ?= /usr/local
 
 help:
@@ -57,6 +57,11 @@ fuzz: deps
 	  2>fuzz.log; status=$$?; \
 	  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss)' fuzz.log; \
 	  [ $$status -eq 0 ] || { tail -40 fuzz.log; exit $$status; }
+
+# Seeded faults (scripts/mutants.list), one at a time, against the whole suite on a scratch
+# copy of the project: each must be killed. Not part of make test; it takes about an hour.
+mutants: deps
+	scripts/mutants
 
 bench: deps
 	cmake --preset default >/dev/null
