@@ -5,7 +5,8 @@
 //    far end it plays the device: start-up "++TA", NAK after the "*", every block checked and
 //    answered ACK, EOT. For each device: the time from its "A" to its EOT, the pauses the
 //    loader makes on its line, the line's physical limit and the ratio of the two; for the
-//    program: its CPU (wait4, its own process only) and peak RSS.
+//    program: its CPU (wait4, its own process only) and peak RSS. Then lrzsz sx on one such
+//    line, for comparison: what a sender that answers at once gets from the line and device.
 //  - Idle: --repeat on devices that are never switched on, and the CPU it takes to wait.
 //  - Soak: --repeat --log through many boards on the device harness (unpaced, lrzsz rx behind
 //    it): every board's image, the record's rows, the memory after board 10 and at the end,
@@ -14,13 +15,14 @@
 // receive its image.
 //
 //   build/bench/bench_command_line [--bytes N] [--devices 1,4,16] [--idle SECONDS]
-//                                  [--boards N] [--soak-bytes N] [--skip paced,quiet,idle,soak]
+//                                  [--boards N] [--soak-bytes N] [--skip paced,quiet,sx,idle,soak]
 //                                  [--show-output]
 //
 // --bytes: the paced image (32768, 256 blocks: about 36 s a load); --devices: the paced runs;
 // --idle: how long each idle run is watched (20); --boards and --soak-bytes: the soak (200
 // boards of 8192 bytes); --skip: parts left out (quiet is the 16-device run with standard error
-// to /dev/null); --show-output: the program's standard error, copied to this one's.
+// to /dev/null, sx the same paced line with lrzsz sx as the sender); --show-output: the
+// program's standard error, copied to this one's.
 #include "device_harness.h"
 
 #include <QByteArray>
@@ -156,6 +158,7 @@ public:
         thread_.join();
     }
     const Figures& figures() const { return f_; }   // after stop()
+    bool done() const { return done_; }             // the EOT has come, or something was wrong
     int expectedBlocks() const { return static_cast<int>(expected_.size() / kData); }
 
 private:
@@ -262,11 +265,13 @@ private:
         if (block_.isEmpty()) {
             if (byte == kEot) {
                 f_.eotIn = at;
+                done_ = true;
                 if (f_.blocks != expectedBlocks())
                     f_.fault = QStringLiteral("EOT after %1 of %2 blocks").arg(f_.blocks).arg(expectedBlocks());
                 return;
             }
             if (byte != kSoh) {
+                done_ = true;
                 f_.fault = QStringLiteral("0x%1 where block %2 should begin").arg(static_cast<std::uint8_t>(byte), 2, 16, QLatin1Char('0')).arg(f_.blocks + 1);
                 return;
             }
@@ -293,6 +298,7 @@ private:
             wrong = QStringLiteral("block %1: data differ from the image").arg(k);
         block_.clear();
         if (!wrong.isEmpty()) {
+            done_ = true;
             f_.fault = wrong;
             sent_.push_back({kNak, at});
             return;
@@ -305,7 +311,7 @@ private:
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1};
     std::string path_;
     std::thread thread_;
-    std::atomic<bool> stopping_{false}, switchedOn_{false};
+    std::atomic<bool> stopping_{false}, switchedOn_{false}, done_{false};
 
     // The thread's own.
     bool on_ = false;
@@ -488,6 +494,47 @@ struct Paced {
     bool intact = false;
 };
 
+// Each device's figures, a line each, then the ratios; true when every device received the
+// image byte for byte.
+bool report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks)
+{
+    std::printf("  %-12s %9s %8s %8s %10s %9s %8s  %s\n", "device", "A->EOT s", "A->* s", "NAK->1 s", "limit s", "rest s",
+                "ratio", "image");
+    bool intact = true;
+    double worst = 0, sum = 0;
+    std::string worstName;
+    for (const auto& d : devices) {
+        const PacedDevice::Figures& f = d->figures();
+        const bool whole = f.fault.isEmpty() && f.eotIn && f.blocks == d->expectedBlocks();
+        intact = intact && whole;
+        if (!(f.aSent && f.starIn && f.nakSent && f.block1Start && f.eotIn)) {
+            std::printf("  %-12s not loaded (%d of %d blocks) %s\n", d->path().c_str(), f.blocks, d->expectedBlocks(),
+                        f.fault.isEmpty() ? "" : qPrintable(f.fault));
+            continue;
+        }
+        const double total = seconds(*f.eotIn - *f.aSent);
+        const double pauseA = seconds(*f.starIn - *f.aSent);
+        const double pauseNak = seconds(*f.block1Start - *f.nakSent);
+        const double physical = seconds(lineTime(f.lineBytes));
+        const double rest = total - pauseA - pauseNak;
+        const double ratio = rest / physical;
+        sum += ratio;
+        if (ratio > worst) {
+            worst = ratio;
+            worstName = d->path();
+        }
+        std::printf("  %-12s %9.3f %8.3f %8.3f %10.3f %9.3f %8.5f  %s%s\n", d->path().c_str(), total, pauseA, pauseNak, physical,
+                    rest, ratio, whole ? "received byte for byte" : "NOT RECEIVED: ", whole ? "" : qPrintable(f.fault));
+        if (f.stray > 0)
+            std::printf("  %-12s %lld stray byte(s) from the loader\n", d->path().c_str(), static_cast<long long>(f.stray));
+    }
+    std::printf("  ratio = (A->EOT - pauses) / limit; limit = bytes on the line from the NAK to the EOT (%lld) x 10 / 9600; "
+                "mean %.5f, worst %.5f (%s)\n",
+                static_cast<long long>(1 + std::int64_t(blocks) * (kBlock + 1) + 1),
+                devices.empty() ? 0.0 : sum / static_cast<double>(devices.size()), worst, worstName.c_str());
+    return intact;
+}
+
 // One program loading N paced devices at once.
 Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& image, const QString& imagePath)
 {
@@ -560,46 +607,53 @@ Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& imag
                 static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6,
                 static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6,
                 100.0 * cpu / wall, static_cast<double>(usage.ru_maxrss) / 1024.0);
-    std::printf("  %-12s %9s %8s %8s %10s %9s %8s  %s\n", "device", "A->EOT s", "A->* s", "NAK->1 s", "limit s", "rest s",
-                "ratio", "image");
-    out.intact = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    double worst = 0, sum = 0;
-    std::string worstName;
-    for (const auto& d : devices) {
-        const PacedDevice::Figures& f = d->figures();
-        const bool whole = f.fault.isEmpty() && f.eotIn && f.blocks == d->expectedBlocks();
-        out.intact = out.intact && whole;
-        if (!(f.aSent && f.starIn && f.nakSent && f.block1Start && f.eotIn)) {
-            std::printf("  %-12s not loaded (%d of %d blocks) %s\n", d->path().c_str(), f.blocks, d->expectedBlocks(),
-                        f.fault.isEmpty() ? "" : qPrintable(f.fault));
-            continue;
-        }
-        const double total = seconds(*f.eotIn - *f.aSent);
-        const double pauseA = seconds(*f.starIn - *f.aSent);
-        const double pauseNak = seconds(*f.block1Start - *f.nakSent);
-        const double physical = seconds(lineTime(f.lineBytes));
-        const double rest = total - pauseA - pauseNak;
-        const double ratio = rest / physical;
-        sum += ratio;
-        if (ratio > worst) {
-            worst = ratio;
-            worstName = d->path();
-        }
-        std::printf("  %-12s %9.3f %8.3f %8.3f %10.3f %9.3f %8.5f  %s%s\n", d->path().c_str(), total, pauseA, pauseNak, physical,
-                    rest, ratio, whole ? "received byte for byte" : "NOT RECEIVED: ", whole ? "" : qPrintable(f.fault));
-        if (f.stray > 0)
-            std::printf("  %-12s %lld stray byte(s) from the loader\n", d->path().c_str(), static_cast<long long>(f.stray));
-    }
-    std::printf("  ratio = (A->EOT - pauses) / limit; limit = bytes on the line from the NAK to the EOT (%lld) x 10 / 9600; "
-                "mean %.5f, worst %.5f (%s)\n",
-                static_cast<long long>(1 + std::int64_t(blocks) * (kBlock + 1) + 1), devices.empty() ? 0.0 : sum / n, worst,
-                worstName.c_str());
+    out.intact = report(devices, blocks) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!quiet)
         std::printf("  it said last: %s\n", qPrintable(lastLines(child.said, n > 1 ? 2 : 1)));
     if (!out.intact)
         std::printf("  NOT EVERY DEVICE RECEIVED THE IMAGE, or the exit status is not 0\n");
     std::fflush(stdout);
     return out;
+}
+
+// lrzsz sx as the loader on one paced line, for comparison: what the line and this device
+// take with a sender that answers at once. sx knows no start-up: the device is switched on
+// first, then the shell that becomes sx sends the "*". sx waits for an ACK of its EOT, which
+// the device never sends: it is killed once the EOT has come.
+bool runSx(const QByteArray& image, const QTemporaryDir& dir)
+{
+    const QByteArray expected = padded(image);   // sx pads the last block with 0x1A, not 0x00
+    const QString path = dir.filePath("image-padded.bin");
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(expected) != expected.size())
+            return false;
+    }
+    std::vector<std::unique_ptr<PacedDevice>> devices;
+    devices.push_back(std::make_unique<PacedDevice>(expected));
+    PacedDevice& device = *devices.front();
+    if (!device.ready())
+        return false;
+    device.switchOn();
+    ::usleep(100'000);   // the start-up is on the line
+    const std::string port = device.path();
+    Child sx;
+    if (!sx.start({"/bin/sh", "-c", "exec < '" + port + "' > '" + port + "' 2>/dev/null; printf '*'; exec sx -b -q '"
+                                         + QFile::encodeName(path).toStdString() + "'"},
+                  false))
+        return false;
+    const auto limit = std::chrono::seconds(60) + 3 * lineTime(std::int64_t(blocksOf(image.size())) * (kBlock + 1));
+    while (!device.done() && Clock::now() - sx.started < limit)
+        ::usleep(20'000);
+    ::kill(sx.pid, SIGKILL);
+    int status = 0;
+    rusage usage{};
+    ::wait4(sx.pid, &status, 0, &usage);
+    device.stop();
+    std::printf("\nlrzsz sx on one paced line, for comparison (killed after its EOT): CPU %.3f s\n", cpuSeconds(usage));
+    const bool intact = report(devices, blocksOf(image.size()));
+    std::fflush(stdout);
+    return intact;
 }
 
 // The program with --repeat on devices never switched on: what waiting costs.
@@ -873,6 +927,8 @@ int main(int argc, char** argv)
     ::getrusage(RUSAGE_SELF, &self1);
     if (!options.skip.contains(QLatin1String("paced")))
         std::printf("(the paced devices themselves, in this program: %.3f s CPU)\n", cpuSeconds(self1) - cpuSeconds(self0));
+    if (!options.skip.contains(QLatin1String("sx")))
+        ok = runSx(image, dir) && ok;
     if (!options.skip.contains(QLatin1String("idle"))) {
         ok = runIdle(options, 1, imagePath) && ok;
         ok = runIdle(options, 16, imagePath) && ok;
