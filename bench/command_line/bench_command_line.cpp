@@ -711,7 +711,7 @@ bool runIdle(const Options& options, int n, const QString& imagePath)
                 n, n == 1 ? "" : "s", wall, cpu, 100.0 * cpu / wall, static_cast<double>(sleeps1 - sleeps0) / wall, threads,
                 static_cast<double>(rss) / 1024.0);
     std::printf("  after SIGINT: %s; whole run %.3f s CPU; it said last: %s\n", qPrintable(exitText(status)), cpuSeconds(usage),
-                qPrintable(lastLines(child.said, n + 2)));
+                qPrintable(lastLines(child.said, 2)));
     std::fflush(stdout);
     return true;
 }
@@ -816,8 +816,9 @@ bool runSoak(const Options& options, const QTemporaryDir& dir)
     std::printf("  after board %d: VmRSS %ld kB, VmHWM %ld kB; after board %d: VmRSS %ld kB, VmHWM %ld kB\n",
                 std::min(10, options.boards), rss10, hwm10, options.boards, rssEnd, hwmEnd);
     std::printf("  rx ended %.3f s on average after the program waited for the next board\n", switched > 0 ? rxTail / switched : 0.0);
-    std::printf("  %.1f s wall (%.2f s a board after board 10), CPU %.3f s (%.2f ms a board) = %.3f %% of one core\n", wall,
-                switched > 10 ? sinceTenth / (switched - 10) : 0.0, cpuBefore.value_or(-1),
+    std::printf("  %.1f s wall (%.2f s a board%s), CPU %.3f s (%.2f ms a board) = %.3f %% of one core\n", wall,
+                switched > 10 ? sinceTenth / (switched - 10) : wall / std::max(1, switched), switched > 10 ? " after board 10" : "",
+                cpuBefore.value_or(-1),
                 cpuBefore ? 1000.0 * *cpuBefore / std::max(1, switched) : 0.0, cpuBefore ? 100.0 * *cpuBefore / wall : 0.0);
     std::printf("  after SIGINT: %s, whole run %.3f s CPU, peak RSS %.1f MB; it said last: %s\n", qPrintable(exitText(status)),
                 cpuSeconds(usage), static_cast<double>(usage.ru_maxrss) / 1024.0, qPrintable(lastLines(child.said, 4)));
