@@ -3,8 +3,8 @@
 # make build    - build the program into build/programador
 # make install  - build, install into PREFIX (/usr/local unless given)
 # make package  - build the Debian package build/programador_<version>_<arch>.deb
-# make coverage, make fuzz, make bench, make mutants, make clean
-.PHONY: help run test build deps install package bench coverage fuzz mutants clean
+# make coverage, make fuzz, make bench, make bench-command-line, make mutants, make clean
+.PHONY: help run test build deps install package bench bench-command-line coverage fuzz mutants clean
 PREFIX ?= /usr/local
 
 help:
@@ -67,6 +67,14 @@ bench: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_transfer
 	./build/bench/bench_transfer
+
+# The command line's bench mode, the real program loading paced pseudo-terminal devices (1, 4
+# and 16 at once), waiting for boards, and a soak of 200 boards: about a quarter of an hour.
+# ARGS are the benchmark's own options (see bench/command_line/bench_command_line.cpp).
+bench-command-line: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target bench_command_line
+	./build/bench/bench_command_line $(ARGS)
 
 clean:
 	rm -rf build build-sanitize build-coverage build-fuzz
