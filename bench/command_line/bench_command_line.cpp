@@ -757,7 +757,7 @@ bool runSoak(const Options& options, const QTemporaryDir& dir)
                 rxTail += seconds(Clock::now() - asked);
                 intact += whole;
                 if (!whole && firstBad.isEmpty())
-                    firstBad = QStringLiteral("board %1: %2 bytes received, %3").arg(switched).arg(harness.received().size()).arg(harness.log());
+                    firstBad = QStringLiteral("board %1: %2 bytes received").arg(switched).arg(harness.received().size());
             }
             if (switched == std::min(10, options.boards)) {
                 rss10 = statusField(child.pid, "VmRSS");

@@ -86,11 +86,14 @@ QString causeOf(const QString& reason, const QString& name)
     return reason.startsWith(name + QStringLiteral(": ")) ? reason.mid(name.size() + 2) : reason;
 }
 
+// A device's loads as the summary counts them: a bench may run for weeks, so only the counts
+// and the last load are kept.
 struct Device {
     PortAssignment port;
     QString name;
     std::unique_ptr<DeviceRun> run;
-    QList<LoadOutcome> loads;
+    qsizetype loads = 0, listos = 0, interrupted = 0;
+    LoadOutcome last;
     bool done = false;
 };
 
@@ -164,7 +167,10 @@ int runLoads(const CommandLine& command)
         events.note = [&output](const QString& line) { output.note(line); };
         events.loaded = [&, index](const LoadOutcome& load) {
             Device& device = devices[static_cast<std::size_t>(index)];
-            device.loads << load;
+            ++device.loads;
+            device.listos += resultOf(load) == kDoneMessage;
+            device.interrupted += resultOf(load) == kInterrupted;
+            device.last = load;
             record.append({load.start, device.port.number, device.port.state == PortAssignment::State::Present
                                ? device.port.device.path : device.port.path,
                            device.port.device.serialNumber, command.image, image->largo_archivo, sha256,
@@ -201,31 +207,23 @@ int runLoads(const CommandLine& command)
     const bool several = devices.size() > 1 || command.repeat;
     qsizetype done = 0, failed = 0, interrupted = 0;
     for (const Device& device : devices) {
-        QStringList results;
-        for (const LoadOutcome& load : device.loads) {
-            const QString result = resultOf(load);
-            done += result == kDoneMessage;
-            interrupted += result == kInterrupted;
-            failed += result != kDoneMessage && result != kInterrupted;
-        }
+        done += device.listos;
+        interrupted += device.interrupted;
+        failed += device.loads - device.listos - device.interrupted;
         if (!several)
             continue;
         if (&device == &devices.front())
             say(QStringLiteral("Resumen:"));
         QString line = device.name + QStringLiteral(": ");
-        if (device.loads.isEmpty()) {
+        if (device.loads == 0) {
             line += QStringLiteral("ninguna carga");
         } else if (!command.repeat) {
-            const LoadOutcome& load = device.loads.first();
-            line += resultOf(load);
-            if (!load.reason.isEmpty() && resultOf(load) != kInterrupted)
-                line += QStringLiteral(" (%1)").arg(causeOf(load.reason, device.name));
+            line += resultOf(device.last);
+            if (!device.last.reason.isEmpty() && resultOf(device.last) != kInterrupted)
+                line += QStringLiteral(" (%1)").arg(causeOf(device.last.reason, device.name));
         } else {
-            qsizetype ok = 0;
-            for (const LoadOutcome& load : device.loads)
-                ok += resultOf(load) == kDoneMessage;
-            line += counted(device.loads.size(), QStringLiteral("carga"), QStringLiteral("cargas")) + QStringLiteral(", ")
-                + counted(ok, QStringLiteral("lista"), QStringLiteral("listas"));
+            line += counted(device.loads, QStringLiteral("carga"), QStringLiteral("cargas")) + QStringLiteral(", ")
+                + counted(device.listos, QStringLiteral("lista"), QStringLiteral("listas"));
         }
         say(line);
     }
@@ -239,7 +237,7 @@ int runLoads(const CommandLine& command)
     if (interruptions > 0)
         endBy(lastSignal);
     if (!several)
-        return statusOf(devices.front().loads.value(0), lastSignal);
+        return statusOf(devices.front().last, lastSignal);
     return done == static_cast<qsizetype>(devices.size()) ? kDone : kCommunication;
 }
 

@@ -8,6 +8,7 @@
 #include "xmodem_sender.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -197,6 +198,14 @@ void DeviceRun::body()
     // back), then the board's start-up cue, "T" then "A". What came before the cue is given
     // back with it, so the handshake reads the start-up as it came. False once stopped.
     const auto awaitBoard = [&]() -> bool {
+        // This wait has no time limit: with the timers stopped, nothing wakes the thread but the
+        // device, a cancel, or the pause before looking again for an adapter that went away.
+        timers.Timer1.stop();
+        timers.Timer2.stop();
+        const auto ticking = [&timers](bool on) {
+            for (QTimer* timer : {&timers.Timer1, &timers.Timer2})
+                on ? timer->start() : timer->stop();
+        };
         bool told = false, shown = false;
         QByteArray seen;
         for (;;) {
@@ -224,8 +233,13 @@ void DeviceRun::body()
                 if (!told)
                     post([note = events_.note, reason = failure.reason] { note(reason); });
                 told = true;
-                for (int i = 0; i < 5 && !stopping; ++i)
-                    wait.pause(ticks.contador2);
+                ticking(true);
+                for (ticks.contador2 = 0; ticks.contador2 < 10 && !stopping;) {   // a second
+                    events.yield(true);
+                    if (wait.abandoned())
+                        throw RunAbandoned{};
+                }
+                ticking(false);
                 if (stopping)
                     return false;
             }
@@ -234,6 +248,7 @@ void DeviceRun::body()
         while (recorded_ < loads_ && !stopping)
             wait.yieldPass();
         line.giveBack(seen);
+        ticking(true);
         return !stopping;
     };
 
