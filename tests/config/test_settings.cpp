@@ -22,7 +22,7 @@
 
 
 using namespace programador;
-using Files = QMap<QString, QByteArray>;   // name -> bytes, "<dir>" or "<fifo>"
+using Files = QMap<QString, QByteArray>;   // name -> bytes
 
 namespace {
 
@@ -32,7 +32,6 @@ struct Row {
     Files before;
     int save = 0;             // the port saved; 0: start-up reads the file
     QString obstacle = {};    // "read-only": the directory takes no new name; "full": no file may grow
-    int mode = 0644;          // of the files before
     int port = 0;             // what start-up read, or 1 when the save worked
     bool message = false;     // "Error de archivo", error icon
     Files after = {};         // the same as before when empty
@@ -43,10 +42,7 @@ Files snapshot(const QString& path)
     Files files;
     for (const QFileInfo& info : QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
         QFile file(info.filePath());
-        if (info.isFile())
-            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        files[info.fileName()] = info.isDir() ? "<dir>" : !info.isFile() ? "<fifo>"
-                                 : file.open(QIODevice::ReadOnly)        ? file.readAll() : "<unreadable>";
+        files[info.fileName()] = file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
     }
     return files;
 }
@@ -84,11 +80,10 @@ struct Devices : DeviceList {
     QList<SerialDevice> devices;
 };
 
-// An FT232R adapter at /dev/ttyUSBk; without a serial number udev gives it no by-id name.
-SerialDevice ftdi(int k, const QString& serial = {})
+// An FT232R adapter at /dev/ttyUSBk, with its serial number in its by-id name.
+SerialDevice ftdi(int k, const QString& serial)
 {
-    const QString path = QStringLiteral("/dev/ttyUSB%1").arg(k);
-    return {path, serial.isEmpty() ? path : "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0",
+    return {QStringLiteral("/dev/ttyUSB%1").arg(k), "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0",
             "FT232R USB UART", "FTDI", serial};
 }
 
@@ -136,31 +131,14 @@ private slots:
         row("missing", {.before = {}, .port = 1, .after = {{kIni, one}}});
         row("empty", {.before = {{kIni, ""}}, .port = 1, .after = {{kIni, one}}});
         row("3 CR LF", {.before = {{kIni, "3\r\n"}}, .port = 3});
-        row("4 and letters", {.before = {{kIni, "4abc"}}, .port = 4});
-        row("2 alone", {.before = {{kIni, "2"}}, .port = 2});
-        row("space then 2", {.before = {{kIni, " 2"}}, .port = 1});
-        row("1 then 2", {.before = {{kIni, "12"}}, .port = 1});
-        row("5", {.before = {{kIni, "5\r\n"}}, .port = 1});
         row("another letter case", {.before = {{"programador.ini", "3\r\n"}}, .port = 3});
-        row("a FIFO is not waited on", {.before = {{kIni, "<fifo>"}}, .port = 1});
-        row("read-only directory", {.before = {}, .obstacle = "read-only", .port = 1});
-        row("read-only directory, unreadable file", {.before = {{kIni, "3\r\n"}}, .obstacle = "read-only", .mode = 0, .port = 1});
         // Saving: the digit, CR, LF replace whatever the one settings file held.
         row("save 2", {.before = {{kIni, one}}, .save = 2, .port = 1, .after = {{kIni, "2\r\n"}}});
-        row("save over a long file", {.before = {{kIni, "4 and more\r\nlines\r\n"}}, .save = 2, .port = 1, .after = {{kIni, "2\r\n"}}});
-        row("save with no file", {.before = {}, .save = 4, .port = 1, .after = {{kIni, "4\r\n"}}});
-        row("save in another letter case",
-            {.before = {{"programador.ini", one}}, .save = 3, .port = 1, .after = {{"programador.ini", "3\r\n"}}});
-        row("save beside both spellings", {.before = {{kIni, one}, {"programador.ini", one}}, .save = 3, .port = 1,
-                                           .after = {{kIni, "3\r\n"}, {"programador.ini", one}}});
+        row("save in another letter case", {.before = {{"programador.ini", one}}, .save = 3, .port = 1, .after = {{"programador.ini", "3\r\n"}}});
         // A save that fails says so and keeps the old file as it was.
-        row("save over a directory", {.before = {{kIni, "<dir>"}}, .save = 2, .message = true});
         row("save on a full disk", {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "full", .message = true});
-        row("save port 5", {.before = {{kIni, "3\r\n"}}, .save = 5, .message = true});
-        row("save in place in a read-only directory",
-            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .port = 1, .after = {{kIni, "2\r\n"}}});
-        row("save in a read-only directory, read-only file",
-            {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .mode = 0444, .message = true});
+        // A folder that takes no new file, where the file itself may be written: in place.
+        row("save in place in a read-only directory", {.before = {{kIni, "3\r\n"}}, .save = 2, .obstacle = "read-only", .port = 1, .after = {{kIni, "2\r\n"}}});
     }
 
     void file()
@@ -168,11 +146,8 @@ private slots:
         QFETCH(Row, row);
         QTemporaryDir dir;
         for (auto [name, bytes] : row.before.asKeyValueRange()) {
-            const QByteArray path = QFile::encodeName(dir.filePath(name));
-            QFile file(path);
-            QVERIFY(bytes == "<dir>" ? QDir().mkdir(path) : bytes == "<fifo>" ? ::mkfifo(path, 0644) == 0
-                    : file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-            ::chmod(path, bytes == "<dir>" ? 0755 : row.mode);
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         }
         ::chmod(QFile::encodeName(dir.path()), row.obstacle == "read-only" ? 0555 : 0755);
 
@@ -188,49 +163,34 @@ private slots:
     {
         QTest::addColumn<Numbered>("row");
         const auto row = [](const char* name, Numbered r) { QTest::newRow(name) << r; };
-        const SerialDevice uart{"/dev/ttyS1", "/dev/ttyS1", {}, {}, {}};
-        const QString a = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0";
-        const QByteArray four = "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/x4\n";
+        const SerialDevice uart{"/dev/ttyS1", "/dev/ttyS1", {}, {}, {}}, x2{"/dev/x2", "/dev/x2", {}, {}, {}};
+        const QString a = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0", e = QString(a).replace("_A-", "_E-");
+        const QString com1a = "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0", free = " | COM3  libre | COM4  libre";
+        const QByteArray inA = "[puertos]\nCOM1=" + a.toUtf8() + "\n", four = inA + "COM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/x4\n";
         const QString kept = "the port numbers are kept in memory for this run\n";
         // A new device takes the lowest free number, a built-in /dev/ttySk COM(k+1).
-        row("first device", {{ftdi(0, "A")}, {}, {}, {}, "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  libre | COM4  libre",
-                             "[puertos]\nCOM1=" + a.toUtf8() + "\n"});
-        row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {},
-            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  /dev/ttyS1 | COM3  libre | COM4  libre",
-            "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/ttyS1\n"});
+        row("first device", {{ftdi(0, "A")}, {}, {}, {}, com1a + " | COM2  libre" + free, inA});
+        row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {}, com1a + " | COM2  /dev/ttyS1" + free, inA + "COM2=/dev/ttyS1\n"});
         // A number belongs to the device, by its by-id name, or by its path where it has none.
         row("the adapter back on another socket", {{ftdi(3, "A")}, "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\nCOM3=2026-01-01T00:00:00Z\n", {}, {},
             "COM1  libre | COM2  libre | COM3  " + a + "  FT232R USB UART  /dev/ttyUSB3 | COM4  libre", "[puertos]\nCOM3=" + a.toUtf8() + "\n"});
-        row("two adapters without serial numbers", {{ftdi(1), ftdi(0)}, {}, {}, {},
-            "COM1  /dev/ttyUSB0  FT232R USB UART | COM2  /dev/ttyUSB1  FT232R USB UART | COM3  libre | COM4  libre",
-            "[puertos]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n"});
         row("a hand-written path, rewritten only on a change", {{ftdi(0, "A")}, "; the bench's adapter\n[puertos]\nCOM3=/dev/ttyUSB0\n", {}, {},
             "COM1  libre | COM2  libre | COM3  /dev/ttyUSB0  FT232R USB UART | COM4  libre"});
         // Kept while absent, with the time it was last seen; a fifth device takes the number of
         // the one seen longest ago, or none while all four are here.
-        row("a number kept while absent", {{ftdi(0, "B")}, "[puertos]\nCOM1=" + a.toUtf8() + "\n", {}, {},
-            "COM1  " + a + "  desconectado | COM2  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0  FT232R USB UART  /dev/ttyUSB0 | COM3  libre | COM4  libre",
-            "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
-        row("a fifth device", {{ftdi(0, "E"), {"/dev/x2", "/dev/x2", {}, {}, {}}}, four + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM4=2025-06-01T00:00:00Z\n", {}, {},
-            "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_E-if00-port0  FT232R USB UART  /dev/ttyUSB0",
-            "[puertos]\nCOM1=" + a.toUtf8() + "\nCOM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_E-if00-port0\n\n"
-            "[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-01-01T00:00:00Z\n"});
-        row("a fifth device while all four are here", {{ftdi(0, "A"), ftdi(1, "E"), {"/dev/x2", "/dev/x2", {}, {}, {}},
-            {"/dev/x3", "/dev/x3", {}, {}, {}}, {"/dev/x4", "/dev/x4", {}, {}, {}}}, four, {}, {},
-            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  /dev/x2 | COM3  /dev/x3 | COM4  /dev/x4 | "
-            "sin número  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_E-if00-port0  FT232R USB UART  /dev/ttyUSB1"});
+        row("a number kept while absent", {{ftdi(0, "E")}, inA, {}, {}, "COM1  " + a + "  desconectado | COM2  " + e + "  FT232R USB UART  /dev/ttyUSB0" + free,
+            inA + "COM2=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
+        row("a fifth device", {{ftdi(0, "E"), x2}, four + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM4=2025-06-01T00:00:00Z\n", {}, {},
+            "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  " + e + "  FT232R USB UART  /dev/ttyUSB0",
+            QByteArray(four).replace("/dev/x4", e.toUtf8()) + "\n[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-01-01T00:00:00Z\n"});
+        row("a fifth device while all four are here", {{ftdi(0, "A"), ftdi(1, "E"), x2, {"/dev/x3", "/dev/x3", {}, {}, {}}, {"/dev/x4", "/dev/x4", {}, {}, {}}},
+            four, {}, {}, com1a + " | COM2  /dev/x2 | COM3  /dev/x3 | COM4  /dev/x4 | sin número  " + e + "  FT232R USB UART  /dev/ttyUSB1"});
         // A file that cannot be used is left as it is; the numbering lives in memory.
-        row("garbage lines", {{ftdi(0, "A")}, "esto no\n[puertos]\nCOM2=/dev/ttyS1\n", {}, {},
-            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  /dev/ttyS1  desconectado | COM3  libre | COM4  libre", "=",
+        row("garbage lines", {{ftdi(0, "A")}, "esto no\n[puertos]\nCOM2=/dev/ttyS1\n", {}, {}, com1a + " | COM2  /dev/ttyS1  desconectado" + free, "=",
             "programador: FILE: has lines that are not \"COMn=device\" under [puertos]; it is left as it is; " + kept});
-        row("unreadable", {{ftdi(0, "A")}, "[puertos]\nCOM2=/dev/ttyS1\n", "unreadable", {},
-            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  libre | COM4  libre", "=",
-            "programador: FILE: cannot be read; " + kept});
-        row("read-only folder", {{ftdi(0, "A")}, {}, "read-only", {},
-            "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  libre | COM4  libre", "",
-            "programador: FILE: cannot be written; " + kept});
-        row("the variable over the file", {{ftdi(0, "A")}, "[puertos]\nCOM1=" + a.toUtf8() + "\n", {}, "/dev/pts/9",
-            "COM1  /dev/pts/9  (PROGRAMADOR_COM1) | COM2  libre | COM3  libre | COM4  libre"});
+        row("unreadable", {{ftdi(0, "A")}, "[puertos]\nCOM2=/dev/ttyS1\n", "unreadable", {}, com1a + " | COM2  libre" + free, "=", "programador: FILE: cannot be read; " + kept});
+        row("read-only folder", {{ftdi(0, "A")}, {}, "read-only", {}, com1a + " | COM2  libre" + free, "", "programador: FILE: cannot be written; " + kept});
+        row("the variable over the file", {{ftdi(0, "A")}, inA, {}, "/dev/pts/9", "COM1  /dev/pts/9  (PROGRAMADOR_COM1) | COM2  libre" + free});
     }
 
     void numbering()

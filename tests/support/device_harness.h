@@ -14,12 +14,8 @@ namespace programador::testing {
 // after the last), 0 = never.
 struct DeviceFaults {
     int silentFromBlock = 0;      // block k and all later ones get no answer at all
-    int nakAfterBlock = 0;        // block k is answered NAK instead of ACK
-    int garbageAfterBlock = 0;    // 0xFF 0x00 0x7F, then the ACK, after block k
     int hangUpInBlock = 0;        // the device hangs up when part of block k has come
     int holdAckOfBlock = 0;       // block k's ACK waits for release()
-    bool crcInsteadOfNak = false; // answers "C" (asks for CRC) where the NAK belongs
-    bool noNak = false;           // never sends the NAK
     bool floodAcks = false;       // its NAK comes with thousands of ACKs, and it reads no more
 };
 
@@ -36,8 +32,7 @@ public:
 
     bool ready() const { return thread_.joinable(); }
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
-    void send(const QByteArray& bytes);      // raw bytes to the loader, now
-    void sendBeforeOpen(const QByteArray& bytes);   // the same, returning once they wait in the line
+    void sendBeforeOpen(const QByteArray& bytes);   // raw bytes to the loader, there before it opens
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
     void nextBoard();                        // the board is swapped: the next one waits to be switched on
     void pullCable();                        // the device hangs up, now
@@ -47,9 +42,8 @@ public:
     QByteArray received() const;             // the file rx wrote
     QByteArray heard() const;                // every byte the loader wrote, in order
     QByteArray heardAll();                   // the same, once all it wrote before now has come
-    QString log() const;                     // rx's complaints
     bool stalled() const;                    // it reads no more, and the line before it is full
-    QString lineSettings() const;            // the loader's settings of the line: "9600 8N1", "raw"
+    bool at9600_8N1() const;                 // as the loader set the line: 9600 baud, 8N1, no flow control
 
 private:
     void run();
