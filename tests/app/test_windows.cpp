@@ -331,6 +331,7 @@ private slots:
         QCOMPARE(ui.Label2->toolTip(), path);
         PortDialogUi dialog;
         QCOMPARE(dialog.size(), QSize(290, 185));
+        QCOMPARE(MountedDrives().roots().value(0), "/");   // the machine's own volumes, the root first
         QCOMPARE(dialog.Command2->geometry(), QRect(170, 136, 52, 23));
     }
 
@@ -339,7 +340,9 @@ private slots:
     void messageBoxes()
     {
         for (const auto& [icon, buttons, qtIcon, texts] :
-             {std::tuple{MessageIcon::Warning, MessageButtons::Ok, QMessageBox::Warning, QStringList{"Aceptar"}},
+             {std::tuple{MessageIcon::Information, MessageButtons::Ok, QMessageBox::Information, QStringList{"Aceptar"}},
+              std::tuple{MessageIcon::Warning, MessageButtons::Ok, QMessageBox::Warning, QStringList{"Aceptar"}},
+              std::tuple{MessageIcon::Error, MessageButtons::Ok, QMessageBox::Critical, QStringList{"Aceptar"}},
               std::tuple{MessageIcon::None, MessageButtons::YesNo, QMessageBox::NoIcon, QStringList{"&S\u00ed", "&No"}}}) {
             const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons, "<i>a.bin</i>: no existe");
             QStringList shown;
