@@ -108,6 +108,19 @@ double percentile(std::vector<double> v, double p)
     return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
+// A harness device on COM1 and the loader's line opened on it, with the waits the window uses;
+// the line's own destructor lets the port go.
+struct OpenedLine {
+    OpenedLine() { qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path())); line.open(); }
+    DeviceHarness device;
+    QSerialPortLine line{PortAssignment::fromVariable};
+    TickCounters ticks;
+    TickTimers timers{ticks};
+    EventLoopYield events;
+    CooperativeWait wait{ticks, events, line};
+    QuietView view;
+};
+
 struct SxResult {
     double wall = 0;
     double cpu = 0;
@@ -229,46 +242,29 @@ int main(int argc, char** argv)
 
     if (!quick) {
         // A device that never answers: the handshake's full 20-tick wait.
-        DeviceHarness device;   // never switched on
-        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
-        QSerialPortLine line(PortAssignment::fromVariable);
-        line.open();
-        TickCounters ticks;
-        TickTimers timers(ticks);
-        EventLoopYield events;
-        CooperativeWait wait(ticks, events, line);
-        QuietView view;
+        OpenedLine rig;   // the device never switched on
         const auto t0 = Clock::now();
         const double cpu0 = loaderCpu();
-        const std::int16_t result = espera_ath0(wait, view);
+        const std::int16_t result = espera_ath0(rig.wait, rig.view);
         const double wall = since(t0, Clock::now());
         const double cpu = loaderCpu() - cpu0;
         std::printf("idle wait for the device: result %d after %.2f s wall, %.4f s CPU = %.3f %% of one core\n",
                     result, wall, cpu, 100.0 * cpu / wall);
-        line.close();
     }
 
     {
         // A device that hangs up right after its start-up, while the loader pauses before its
         // answer: the pause sees it, without spinning on the hung-up line.
-        DeviceHarness device;
-        qputenv("PROGRAMADOR_COM1", QFile::encodeName(device.path()));
-        QSerialPortLine line(PortAssignment::fromVariable);
-        line.open();
-        device.switchOn();
-        TickCounters ticks;
-        TickTimers timers(ticks);
-        EventLoopYield events;
-        CooperativeWait wait(ticks, events, line);
-        QuietView view;
-        while (line.bytesWaiting() < 4)
-            events.yield(false);
-        device.pullCable();
+        OpenedLine rig;
+        rig.device.switchOn();
+        while (rig.line.bytesWaiting() < 4)
+            rig.events.yield(false);
+        rig.device.pullCable();
         const auto t0 = Clock::now();
         const double cpu0 = loaderCpu();
         QString ended = QStringLiteral("the answer was sent");
         try {
-            espera_ath0(wait, view);
+            espera_ath0(rig.wait, rig.view);
         } catch (const SerialError& failure) {
             ended = failure.reason;
         }
