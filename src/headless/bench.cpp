@@ -94,7 +94,6 @@ struct Device {
     std::unique_ptr<DeviceRun> run;
     qsizetype loads = 0, listos = 0, interrupted = 0;
     LoadOutcome last;
-    bool done = false;
 };
 
 } // namespace
@@ -178,8 +177,7 @@ int runLoads(const CommandLine& command)
             device.run->recorded();
             output.ended(index, resultOf(load), resultOf(load) == kInterrupted ? QString() : load.reason);
         };
-        events.finished = [&, index] {
-            devices[static_cast<std::size_t>(index)].done = true;
+        events.finished = [&] {
             if (++finished == static_cast<int>(devices.size()))
                 QCoreApplication::quit();
         };
