@@ -27,7 +27,7 @@ int main(int argc, char** argv)
         return programador::runHeadless(argc, argv);
     QApplication app(argc, argv);
     if (fromMenu && !QDir::setCurrent(QDir::homePath()))
-        std::fprintf(stderr, "programador: the home folder %s cannot be entered; working in %s\n",
+        std::fprintf(stderr, "programador: no se puede entrar en la carpeta personal %s; se trabaja en %s\n",
                      qPrintable(QDir::homePath()), qPrintable(QDir::currentPath()));
     programador::installQtSpanish(app);
     programador::QtMessageBox messages;

@@ -293,7 +293,7 @@ bool MainWindow::loadImage(const QString& path, const QString& name)
         break;
     case FirmwareFile::Result::TooLarge:
         // Only 1953 blocks fit the device's buffer: a longer image would stop half-way.
-        imageLoadFailed(QStringLiteral("Archivo demasiado grande"), name);
+        imageLoadFailed(QStringLiteral("Archivo demasiado grande"), name, reasonLine(name, cause));
         return false;
     case FirmwareFile::Result::Unreadable:
         imageLoadFailed(QStringLiteral("Error en archivo"), name, reasonLine(name, cause));

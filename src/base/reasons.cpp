@@ -3,6 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace programador {
 
 Cause fileCause(int error)
@@ -80,6 +85,7 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::NotRegularFile: text = QStringLiteral("no es un archivo común"); break;
     case Cause::NoReadPermission: text = QStringLiteral("sin permiso de lectura"); break;
     case Cause::EmptyFile: text = QStringLiteral("está vacío"); break;
+    case Cause::TooLarge: text = QStringLiteral("tiene más de 249984 bytes, los 1953 bloques que caben en el equipo"); break;
     case Cause::ReadFailed: text = QStringLiteral("no se pudo leer"); break;
     case Cause::NoWritePermission: text = QStringLiteral("sin permiso de escritura"); break;
     case Cause::WriteFailed: text = QStringLiteral("no se pudo escribir"); break;
@@ -87,9 +93,9 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::DeviceAbsent: text = QStringLiteral("desconectado, el dispositivo no está enchufado"); break;
     case Cause::NoSuchDevice: text = QStringLiteral("el dispositivo no existe"); break;
     case Cause::NoPortPermission:
-        text = QStringLiteral("sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
-                              "sudo adduser USUARIO dialout, y volver a iniciar la sesión");
-        break;
+        text = QStringLiteral("sin permiso para abrir el puerto; ")
+            + (detail.isEmpty() ? permissionRemedy({deviceAccess({}).user, {}, QStringLiteral("dialout"), 0}) : detail);
+        return what + QStringLiteral(": ") + text;
     case Cause::PortInUse: text = QStringLiteral("el puerto está en uso por otro programa"); break;
     case Cause::DeviceGone: text = QStringLiteral("el dispositivo se desconectó"); break;
     case Cause::NotASerialPort: text = QStringLiteral("no es un puerto serie"); break;
@@ -99,6 +105,31 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     if (!detail.isEmpty() && (cause == Cause::ReadFailed || cause == Cause::WriteFailed || cause == Cause::PortFailed))
         text += QStringLiteral(" (%1)").arg(detail);
     return what + QStringLiteral(": ") + text;
+}
+
+DeviceAccess deviceAccess(const QByteArray& path)
+{
+    DeviceAccess access;
+    const passwd* me = ::getpwuid(::geteuid());
+    access.user = me ? QString::fromLocal8Bit(me->pw_name) : qEnvironmentVariable("USER", QStringLiteral("USUARIO"));
+    struct stat st {};
+    if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
+        return access;
+    const passwd* owner = ::getpwuid(st.st_uid);
+    const group* group = ::getgrgid(st.st_gid);
+    access.owner = owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(st.st_uid);
+    access.group = group ? QString::fromLocal8Bit(group->gr_name) : QString::number(st.st_gid);
+    access.mode = st.st_mode & 0777;
+    return access;
+}
+
+QString permissionRemedy(const DeviceAccess& access)
+{
+    if (access.group.isEmpty() || access.group == QLatin1String("dialout"))
+        return QStringLiteral("el usuario debe estar en el grupo dialout: sudo adduser %1 dialout, y volver a iniciar la sesión")
+            .arg(access.user);
+    return QStringLiteral("el dispositivo es de %1:%2 con permisos %3, y no del grupo dialout")
+        .arg(access.owner, access.group, QString::number(access.mode, 8).rightJustified(3, QLatin1Char('0')));
 }
 
 } // namespace programador

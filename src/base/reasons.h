@@ -14,6 +14,7 @@ enum class Cause {
     NotRegularFile,
     NoReadPermission,
     EmptyFile,
+    TooLarge,            // more than the device takes
     ReadFailed,
     // A file written: the record of loads.
     NoWritePermission,
@@ -37,8 +38,21 @@ Cause writeCause(int error);
 // The cause of a failed open of a serial device, from its errno.
 Cause portCause(int error);
 // "what: cause", what naming the file or the device; detail, the system's own words for a
-// cause that has none of its own here (ReadFailed, PortFailed).
+// cause that has none of its own here (ReadFailed, WriteFailed, PortFailed), or what
+// permissionRemedy says for NoPortPermission (without it, the dialout remedy).
 QString reasonLine(const QString& what, Cause cause, const QString& detail = {});
+
+// Who may open a device: the user asking, and the device's owner, group and mode.
+struct DeviceAccess {
+    QString user;    // the user the program runs as
+    QString owner;   // empty when the device could not be looked at
+    QString group;
+    unsigned mode = 0;   // the permission bits
+};
+DeviceAccess deviceAccess(const QByteArray& path);
+// What helps a user whom the device refused: joining its group when that group is dialout (the
+// group serial devices belong to), else who the device belongs to, since no group remedy can help.
+QString permissionRemedy(const DeviceAccess& access);
 // The system's words for an errno.
 QString systemText(int error);
 

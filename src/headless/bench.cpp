@@ -5,17 +5,19 @@
 #include "file_names.h"
 #include "firmware_file.h"
 #include "interrupts.h"
-#include "load_record.h"
 #include "port_settings.h"
+#include "record.h"
 #include "system_devices.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -48,11 +50,16 @@ struct Silent : OperatorMessages {
     MessageAnswer show(const QString&, MessageIcon, MessageButtons, const QString&) override { return MessageAnswer::Ok; }
 };
 
-// The device itself, whatever name it was given by: a by-id link and its /dev node are one.
+// The device itself, whatever name it was given by: a by-id link and its /dev node are one, and
+// so are a relative path and its absolute one while the device is not there yet.
 QString deviceKey(const PortAssignment& port)
 {
-    const QString canonical = QFileInfo(QFile::decodeName(nameToBytes(port.path))).canonicalFilePath();
-    return !canonical.isEmpty() ? canonical : !port.path.isEmpty() ? QDir::cleanPath(port.path) : port.named();
+    if (port.path.isEmpty())
+        return port.named();   // a COM number that stands for nothing
+    char canonical[PATH_MAX];
+    if (::realpath(nameToBytes(port.path).constData(), canonical))
+        return nameFromBytes(canonical);
+    return QDir::cleanPath(QDir::current().absoluteFilePath(port.path));
 }
 
 // What a load ended with, in the window's words; a signal turns a failure into an interruption.
@@ -122,11 +129,9 @@ int runLoads(const CommandLine& command)
     case FirmwareFile::Result::Loaded:
         break;
     case FirmwareFile::Result::TooLarge:
-        say(QStringLiteral("Archivo demasiado grande"));
-        return kImage;
     case FirmwareFile::Result::Unreadable:
         say(QStringLiteral("programador: ") + reasonLine(printableName(command.image), cause));
-        say(QStringLiteral("Error en archivo"));
+        say(cause == Cause::TooLarge ? QStringLiteral("Archivo demasiado grande") : QStringLiteral("Error en archivo"));
         return kImage;
     }
     const int blocks = FirmwareFile::blockCount(image->largo_archivo);
@@ -134,10 +139,13 @@ int runLoads(const CommandLine& command)
         QByteArrayView(reinterpret_cast<const char*>(image->buffer.data()), image->largo_archivo),
         QCryptographicHash::Sha256).toHex();
 
-    LoadRecord record;
-    QString why;
-    if (!command.log.isEmpty() && !record.open(command.log, why))
-        return wrongCommand(why);
+    std::unique_ptr<Record> record;
+    if (!command.log.isEmpty()) {
+        QString why;
+        if (!(record = Record::open(command.log, why)))
+            return wrongCommand(why);
+        record->said = [](const QString& line) { say(QStringLiteral("programador: ") + line); };
+    }
 
     // Without --port or --device, the port in PROGRAMADOR.INI, read as the window reads it at
     // start-up (made with port 1 when it cannot be read).
@@ -170,11 +178,20 @@ int runLoads(const CommandLine& command)
             device.listos += resultOf(load) == kDoneMessage;
             device.interrupted += resultOf(load) == kInterrupted;
             device.last = load;
-            record.append({load.start, device.port.number, device.port.state == PortAssignment::State::Present
-                               ? device.port.device.path : device.port.path,
-                           device.port.device.serialNumber, command.image, image->largo_archivo, sha256,
-                           load.blocksSent, blocks, resultOf(load), statusOf(load, lastSignal), load.seconds});
-            device.run->recorded();
+            // The next load of the device waits until its row is on disk (or kept, when the disk
+            // takes nothing).
+            const auto recorded = [&devices, index] {
+                if (DeviceRun* run = devices[static_cast<std::size_t>(index)].run.get())
+                    run->recorded();
+            };
+            if (record)
+                record->append({load.start, device.port.number, device.port.state == PortAssignment::State::Present
+                                    ? device.port.device.path : device.port.path,
+                                device.port.device.serialNumber, command.image, image->largo_archivo, sha256,
+                                load.blocksSent, blocks, resultOf(load), statusOf(load, lastSignal), load.seconds},
+                               recorded);
+            else
+                recorded();
             output.ended(index, resultOf(load), resultOf(load) == kInterrupted ? QString() : load.reason);
         };
         events.finished = [&] {
@@ -188,18 +205,29 @@ int runLoads(const CommandLine& command)
     QSocketNotifier notifier(signalsReadEnd(), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         for (char number; ::read(signalsReadEnd(), &number, 1) == 1;) {
+            if (number == SIGWINCH) {
+                output.resized();
+                continue;
+            }
             lastSignal = number;
             ++interruptions;
             for (Device& device : devices)
                 interruptions == 1 ? device.run->cancel() : device.run->abandon();
+            // Once every run has ended, a signal ends the wait for the record too.
+            if (record && finished == static_cast<int>(devices.size()))
+                record->abandon();
         }
     });
+    listen();
     for (Device& device : devices)
         device.run->start();
     QCoreApplication::exec();
     for (Device& device : devices)
         device.run.reset();   // every thread has ended
     output.finish();
+    // The rows the file could not take, there to be copied into it.
+    if (record)
+        std::fputs(record->unwritten(record->finish()).constData(), stderr);
 
     // The summary: a line per device, then the counts.
     const bool several = devices.size() > 1 || command.repeat;

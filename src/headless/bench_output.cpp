@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace programador {
@@ -13,6 +14,12 @@ void say(const QString& text)
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 
+int terminalWidth()
+{
+    winsize size {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
 } // namespace
 
 BenchOutput::BenchOutput(QStringList names, int blocks)
@@ -20,8 +27,9 @@ BenchOutput::BenchOutput(QStringList names, int blocks)
 {
     for (int i = 0; i < names_.size(); ++i) {
         status_ << QString();
-        shown_ << named(i, QString());
+        shown_ << QString();
     }
+    resized();
     redraw_.setSingleShot(true);
     redraw_.setInterval(100);
     QObject::connect(&redraw_, &QTimer::timeout, [this] { draw(); });
@@ -38,7 +46,7 @@ void BenchOutput::status(int device, const QString& text)
         return;
     status_[device] = text;
     if (several() && terminal_) {
-        shown_[device] = named(device, text);
+        shown_[device] = text;
         if (!redraw_.isActive())
             redraw_.start();
     } else {
@@ -50,7 +58,7 @@ void BenchOutput::progress(int device, int block)
 {
     const QString text = QStringLiteral("bloque %1 de %2").arg(block).arg(blocks_);
     if (several() && terminal_) {
-        shown_[device] = named(device, status_[device] + QStringLiteral(" ") + text);
+        shown_[device] = status_[device] + QStringLiteral(" ") + text;
         if (!redraw_.isActive())
             redraw_.start();
     } else if (terminal_) {
@@ -73,7 +81,7 @@ void BenchOutput::ended(int device, const QString& message, const QString& reaso
         note(reason);   // it names the device already
     status_[device] = message;
     if (terminal_) {
-        shown_[device] = named(device, message);
+        shown_[device] = message;
         draw();
     } else {
         line(named(device, message));
@@ -82,7 +90,12 @@ void BenchOutput::ended(int device, const QString& message, const QString& reaso
 
 void BenchOutput::note(const QString& text)
 {
-    if (!terminal_ || !several()) {
+    // With one device a line about it reads as its other reasons do.
+    if (!several()) {
+        line(QStringLiteral("programador: ") + text);
+        return;
+    }
+    if (!terminal_) {
         line(text);
         return;
     }
@@ -111,13 +124,41 @@ void BenchOutput::line(const QString& text)
     say(text);
 }
 
+void BenchOutput::resized()
+{
+    if (!terminal_)
+        return;
+    width_ = terminalWidth();
+    if (several() && drawn_ > 0) {
+        // Lines drawn wider than the terminal has become may have wrapped: the screen below the
+        // last line written is cleared and the lines drawn again.
+        std::fprintf(stderr, "\033[%dA\r\033[J", drawn_);
+        drawn_ = 0;
+        draw();
+    }
+}
+
+QString BenchOutput::fitted(const QString& name, const QString& text, int width)
+{
+    const QString line = name + QStringLiteral(": ") + text;
+    const qsizetype room = width - 1;   // a line that fills the last column wraps on some terminals
+    if (width <= 0 || line.size() <= room)
+        return line;
+    const qsizetype forName = room - text.size() - 2;
+    if (forName >= 3) {
+        const qsizetype head = (forName - 1) / 3, tail = forName - 1 - head;
+        return name.left(head) + QChar(0x2026) + name.right(tail) + QStringLiteral(": ") + text;
+    }
+    return QChar(0x2026) + line.right(room - 1);
+}
+
 void BenchOutput::draw()
 {
     redraw_.stop();
     if (drawn_ > 0)
         std::fprintf(stderr, "\033[%dA", drawn_);
-    for (const QString& text : shown_)
-        std::fprintf(stderr, "\r\033[K%s\n", text.toUtf8().constData());
+    for (int i = 0; i < shown_.size(); ++i)
+        std::fprintf(stderr, "\r\033[K%s\n", fitted(names_[i], shown_[i], width_).toUtf8().constData());
     drawn_ = static_cast<int>(shown_.size());
 }
 

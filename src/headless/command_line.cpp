@@ -30,6 +30,24 @@ const char* const kHelp =
     "termina por esa misma señal (130 o 143 para el shell).\n"
     "Sin argumentos, programador abre su ventana.\n";
 
+namespace {
+
+// An option the parser does not know, as it was typed ("-x", "--xy=1" as "--xy"): the parser
+// gives its name alone.
+QString asTyped(const QStringList& args, const QString& name)
+{
+    for (const QString& arg : args.mid(1)) {
+        if (arg == QLatin1String("--"))
+            break;
+        const QString typed = arg.section(QLatin1Char('='), 0, 0);
+        if (typed.startsWith(QLatin1Char('-')) && typed.mid(typed.startsWith(QLatin1String("--")) ? 2 : 1) == name)
+            return typed;
+    }
+    return name;
+}
+
+} // namespace
+
 std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wrong)
 {
     QCommandLineParser parser;
@@ -51,7 +69,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
     const QString needsPort = QStringLiteral("--port necesita un puerto de 1 a 4");
     if (!parser.parse(args)) {
         if (!parser.unknownOptionNames().isEmpty())
-            return refuse(QStringLiteral("opción desconocida %1").arg(parser.unknownOptionNames().first()));
+            return refuse(QStringLiteral("opción desconocida %1").arg(asTyped(args, parser.unknownOptionNames().first())));
         // The other refusal is an option given last, without its value.
         const QString last = args.last();
         return refuse(last.endsWith(QLatin1String("port")) ? needsPort
@@ -73,12 +91,11 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
         return line;
     }
 
+    // Exactly one digit, 1 to 4: "01", " 2" and "+2" are no port.
     for (const QString& value : parser.values(port)) {
-        bool number = false;
-        const int n = value.toInt(&number);
-        if (!number || n < 1 || n > 4)
+        if (value.size() != 1 || value[0] < QLatin1Char('1') || value[0] > QLatin1Char('4'))
             return refuse(needsPort);
-        line.ports << n;
+        line.ports << value.toInt();
     }
     for (const QString& value : parser.values(device)) {
         if (value.isEmpty())

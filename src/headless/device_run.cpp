@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <exception>
 
 namespace programador {
 
@@ -105,6 +106,20 @@ private:
     std::function<void(std::function<void()>)> post_;
     const DeviceEvents& events_;
 };
+
+// The reason of a failure that left a board's wait or load, in the words of a port failure.
+QString reasonOf(const std::exception_ptr& failure, const QString& port)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const SerialError& error) {
+        return error.reason.isEmpty() ? reasonLine(port, Cause::PortFailed, QString::fromLocal8Bit(error.what())) : error.reason;
+    } catch (const std::exception& error) {
+        return reasonLine(port, Cause::PortFailed, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        return reasonLine(port, Cause::PortFailed);
+    }
+}
 
 } // namespace
 
@@ -252,15 +267,21 @@ void DeviceRun::body()
         return !stopping;
     };
 
-    try {
-        do {
+    // One board after another. The thread's one boundary is here: whatever the wait for a board
+    // or its load raises (a hang-up while the last row is written, a pause, an open) ends that
+    // board's load as its error with the reason, exactly as a port failure inside a load does,
+    // and never leaves the thread; with repeat the device then waits for its adapter as after
+    // any hang-up.
+    for (;;) {
+        LoadOutcome outcome;
+        outcome.start = QDateTime::currentDateTime();
+        try {
             if ((repeat_ && !awaitBoard()) || stopping)
                 break;
             view.blocksSent = 0;
             view.message.clear();
             view.reason.clear();
             interrupted = false;
-            LoadOutcome outcome;
             outcome.start = QDateTime::currentDateTime();
             QElapsedTimer clock;
             clock.start();
@@ -269,15 +290,21 @@ void DeviceRun::body()
             outcome.blocksSent = view.blocksSent;
             outcome.message = view.message;
             outcome.reason = view.reason;
-            outcome.interrupted = interrupted;
-            ++loads_;
-            post([loaded = events_.loaded, outcome] { loaded(outcome); });
-            // A port that failed is opened afresh for the next board.
-            if (outcome.exit == LoadExit::Error)
-                line.shut();
-        } while (repeat_ && !stopping);
-    } catch (const RunAbandoned&) {
-        // Ended at once while waiting for a board.
+        } catch (const RunAbandoned&) {
+            break;   // ended at once while waiting for a board
+        } catch (...) {
+            outcome.exit = LoadExit::Error;
+            outcome.message = QStringLiteral("Error en puerto serie");
+            outcome.reason = reasonOf(std::current_exception(), port_.named());
+        }
+        outcome.interrupted = interrupted;
+        ++loads_;
+        post([loaded = events_.loaded, outcome] { loaded(outcome); });
+        // A port that failed is opened afresh for the next board.
+        if (outcome.exit == LoadExit::Error)
+            line.shut();
+        if (!repeat_ || stopping)
+            break;
     }
     line.shut();
     {

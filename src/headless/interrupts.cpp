@@ -15,9 +15,16 @@ namespace programador {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t listening = 0;
 
 void onSignal(int signal)
 {
+    if (!listening && signal != SIGWINCH) {
+        // Nothing hears the pipe yet: the signal does what it does to any program.
+        ::signal(signal, SIG_DFL);
+        ::kill(::getpid(), signal);
+        return;
+    }
     const char number = static_cast<char>(signal);
     (void)!::write(signalPipe[1], &number, 1);
 }
@@ -33,9 +40,15 @@ bool catchSignals()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGWINCH, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGXFSZ, SIG_IGN);
     return true;
+}
+
+void listen()
+{
+    listening = 1;
 }
 
 int signalsReadEnd()

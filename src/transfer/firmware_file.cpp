@@ -55,8 +55,10 @@ FirmwareFile::Result FirmwareFile::load(const QString& path, FirmwareImage& imag
     // An interrupted copy or a failed build leaves an empty file: there is nothing to send.
     if (st.st_size == 0)
         return unreadable(Cause::EmptyFile);
-    if (st.st_size > FirmwareImage::kMaxSendable)
+    if (st.st_size > FirmwareImage::kMaxSendable) {
+        cause = Cause::TooLarge;
         return Result::TooLarge;
+    }
 
     const auto length = static_cast<std::int32_t>(st.st_size);
     std::int32_t done = 0;

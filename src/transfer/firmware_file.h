@@ -15,7 +15,7 @@ public:
     enum class Result {
         Loaded,       // the image is in the buffer, largo_archivo holds its length
         Unreadable,   // missing, not a regular file, no permission, empty, read error: see cause
-        TooLarge,     // longer than can be sent whole (1953 blocks); the buffer is untouched
+        TooLarge,     // longer than can be sent whole (1953 blocks); the buffer is untouched; see cause
     };
 
     // Loads the file at path (a name as nameFromBytes keeps it) into image. Only regular files

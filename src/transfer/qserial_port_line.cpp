@@ -1,5 +1,7 @@
 #include "qserial_port_line.h"
 
+#include "file_names.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -89,19 +91,24 @@ void QSerialPortLine::open()
 
     // The device itself, whatever name it goes by: a by-id link, a link in PROGRAMADOR_COMn and
     // the /dev node are one device, and one lock.
+    // The path as the bytes it is: a name that is not UTF-8 opens too.
+    const auto refused = [this](int error, const QByteArray& path) {
+        const Cause cause = portCause(error);
+        fail(cause, cause == Cause::NoPortPermission ? permissionRemedy(deviceAccess(path)) : systemText(error));
+    };
     char canonical[PATH_MAX];
-    if (!::realpath(QFile::encodeName(device_).constData(), canonical)) {
+    if (!::realpath(nameToBytes(device_).constData(), canonical)) {
         const int error = errno;
-        fail(absent && error == ENOENT ? Cause::DeviceAbsent : portCause(error), systemText(error));
+        if (absent && error == ENOENT)
+            fail(Cause::DeviceAbsent);
+        refused(error, nameToBytes(device_));
     }
     // The system's own answer to a refusal: the device is opened here first, and held open
     // beside Qt's descriptor until the line closes, so that this open's close is never the
     // last one (which would drop the modem lines between the two).
     held_ = ::open(canonical, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (held_ < 0) {
-        const int error = errno;
-        fail(portCause(error), systemText(error));
-    }
+    if (held_ < 0)
+        refused(errno, canonical);
     if (!::isatty(held_)) {
         release();
         fail(Cause::NotASerialPort);

@@ -15,6 +15,7 @@
 
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,6 +161,9 @@ struct Rig {
             writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y'));
         } else if (words[0] == "remove") {
             QFile::remove(dir.filePath(words[1]));
+        } else if (words[0] == "block") {   // a folder in the file's place: it can be neither read nor replaced
+            QFile::remove(dir.filePath(words[1]));
+            QDir(dir.path()).mkdir(words[1]);
         } else if (words[0].endsWith("mount")) {   // "mount usb", "unmount usb"
             drives.mounted.removeAll(dir.filePath(words[1]));
             drives.mounted << (words[0] == "mount" ? QStringList{dir.filePath(words[1])} : QStringList());
@@ -229,12 +233,13 @@ private slots:
             + " / @B1 cancel status:'Transmitiendo archivo...' bar:1/3" + fw;
 
         const QString pipe = "W:Error en archivo [pipe.bin: no es un archivo com\u00fan]";
+        // The remedy names the user who runs the program.
         const QString refused = QString::fromUtf8("sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
-                                                  "sudo adduser USUARIO dialout, y volver a iniciar la sesión");
+                                                  "sudo adduser %1 dialout, y volver a iniciar la sesión").arg(::getpwuid(::geteuid())->pw_name);
         const QString latin1 = QStringLiteral("versi\ufffdn.stb");   // its name's bytes are Latin-1
         flow("choosing images", {{
             // The first arrow key in the list selects its first file.
-            {"key Down", "W:Archivo demasiado grande lists / menus lists file:''"},
+            {"key Down", "W:Archivo demasiado grande [big.bin: tiene m\u00e1s de 249984 bytes, los 1953 bloques que caben en el equipo] lists / menus lists file:''"},
             {"list", "~: big.bin empty.STB fw.bin pipe.bin " + latin1 + " / menus lists file:''"},
             {"click fw.bin", ready},
             {"click pipe.bin", pipe + " lists" + fw + " / menus lists file:''"},
@@ -265,7 +270,7 @@ private slots:
             {"write fw.bin 129", ready},
             {"load", QString(sending).replace("bar:1/3", "bar:1/2") + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:2/2" + fw + " / " + ready},
             {"write fw.bin 249985", ready},
-            {"load", "W:Archivo demasiado grande lists" + fw + " / menus lists file:''"},
+            {"load", "W:Archivo demasiado grande [fw.bin: tiene m\u00e1s de 249984 bytes, los 1953 bloques que caben en el equipo] lists" + fw + " / menus lists file:''"},
             {"write fw.bin 384", "menus lists file:''"},
             {"click fw.bin", ready},
             {"load close@B1", sending + " / ended"},
@@ -284,8 +289,18 @@ private slots:
             {"plug", "locked dialog:COM2 " + ports},
             {"COM4 aceptar enter", idle},
             {"configurar", "locked dialog:COM4 " + ports},
+            {"COM3 aceptar", idle},
+            // The dialog opens on the port saved.
+            {"configurar", "locked dialog:COM3 " + ports},
             {"COM1 cancelar", idle},
-        }, 4, "4\r\n"});
+        }, 3, "3\r\n"});
+        // A port that cannot be saved is in force all the same; the dialog stays until left.
+        flow("a port that cannot be saved", {{
+            {"configurar", "locked dialog:COM1 " + ports},
+            {"block PROGRAMADOR.INI", "locked dialog:COM1 " + ports},
+            {"COM2 aceptar", "E:Error de archivo locked dialog:COM2 " + ports + " / locked dialog:COM2 " + ports},
+            {"COM2 cancelar", idle},
+        }, 2, ""});
     }
 
     void flows()

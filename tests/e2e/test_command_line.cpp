@@ -1,6 +1,7 @@
 // The program from the command line, as a production line runs it: the real binary as a
 // child, its port a pseudo-terminal to the device harness with lrzsz rx. The device is
 // switched on when the program says "Alimente el equipo".
+#include "bench_output.h"
 #include "device_harness.h"
 
 #include <QCryptographicHash>
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +20,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,8 +42,11 @@ struct Run {
     bool stranger = false;    // run by a user outside the dialout group (nobody, when the test is root)
     QString printed = {};     // a pattern for standard output, lines joined by "|"
     int boards = 1;           // boards switched on one after another, each once the one before is loaded
-    bool second = false;      // DEV2: a second device, which is never switched on
-    int rows = 0;             // rows in DIR/registro.csv, each checked against the image
+    int second = 0;           // DEV2, a second device: -1 never switched on; 1 switched on with PORT's second board
+    // PORT's second board is pulled out once its start-up is read, while the test holds the
+    // record's lock (from PORT's first "Alimente el equipo" until DEV2's load and the pull are over).
+    bool pullSecond = false;
+    QStringList rows = {};    // DIR/registro.csv's rows, in any order: "COM2|PORT|Programa listo|1953|0"
 };
 
 } // namespace
@@ -68,9 +74,13 @@ private slots:
         // --port N is COMn as the window has it: here COM3's adapter, pulled out.
         QTest::newRow("a COM number whose adapter is out") << Run{.args = {"--port", "3", "IMAGE"}, .ini = "", .switchOn = false, .status = 2,
             .said = QString::fromUtf8("programador: COM3 /dev/serial/by-id/usb-gone: desconectado, el dispositivo no está enchufado|Error en puerto serie")};
+        // The remedy for the user who runs it, where it can help; who the device belongs to where it cannot.
         QTest::newRow("no permission") << Run{{"--device=DIR/locked", "IMAGE"}, "", false, {}, 2, QString::fromUtf8(
-            "programador: DIR/locked: sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
-            "sudo adduser USUARIO dialout, y volver a iniciar la sesión|Error en puerto serie"), {}, false, true};
+            "programador: DIR/locked: sin permiso para abrir el puerto; el dispositivo es de root:root con permisos 000, "
+            "y no del grupo dialout|Error en puerto serie"), {}, false, true};
+        QTest::newRow("no permission, a dialout device") << Run{{"--device=DIR/dialout", "IMAGE"}, "", false, {}, 2, QString::fromUtf8(
+            "programador: DIR/dialout: sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
+            "sudo adduser nobody dialout, y volver a iniciar la sesión|Error en puerto serie"), {}, false, true};
         // The machine's own ports: four numbers, then the devices without one.
         QTest::newRow("--list") << Run{{"--list"}, "", false, {}, 0, "", {}, false, false,
                                        QString::fromUtf8("^COM1  [^|]+\\|COM2  [^|]+\\|COM3  [^|]+\\|COM4  [^|]+(\\|sin número  [^|]+)*$")};
@@ -79,6 +89,13 @@ private slots:
         QTest::newRow("empty image") << Run{{"empty.bin"}, "", false, {}, 3, QString::fromUtf8("programador: empty.bin: está vacío|Error en archivo")};
         QTest::newRow("--help with an image") << Run{{"IMAGE", "--help"}, "", false, {}, 64, "programador: --help va solo, sin otros argumentos|uso: ..."};
         QTest::newRow("no COM5") << Run{{"--port", "5", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
+        QTest::newRow("a port with a sign") << Run{{"--port=+2", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
+        QTest::newRow("an unknown option") << Run{{"-x", "IMAGE"}, "", false, {}, 64, QString::fromUtf8("programador: opción desconocida -x|uso: ...")};
+        QTest::newRow("an image too large") << Run{{"big.bin"}, "", false, {}, 3,
+            QString::fromUtf8("programador: big.bin: tiene más de 249984 bytes, los 1953 bloques que caben en el equipo|Archivo demasiado grande")};
+        // Nothing the program opens by name can block it.
+        QTest::newRow("a record that is a FIFO") << Run{.args = {"--log", "DIR/fifo", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
+            .said = QString::fromUtf8("programador: DIR/fifo: no es un archivo común|uso: ...")};
         // One failure, one line on standard error, however many operations fail after it.
         QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, {}, 2,
                                             sending + QString::fromUtf8("programador: COM2 PORT: el dispositivo se desconectó|Error en puerto serie"), {.hangUpInBlock = 3}};
@@ -96,12 +113,24 @@ private slots:
         // Several devices at once, each on its own line; board after board; a record of each load.
         QTest::newRow("two devices, one off") << Run{.args = {"--device", "PORT", "--device", "DEV2", "IMAGE"}, .ini = "", .status = 1,
             .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Programa listo|DEV2: Alimente el equipo|DEV2: Error de comunicacion|"
-                    "DEV2: Error de comunicacion|Resumen:|1 listo, 1 con error", .second = true};
+                    "DEV2: Error de comunicacion|Resumen:|1 listo, 1 con error", .second = -1};
         QTest::newRow("the same device twice") << Run{.args = {"--port", "2", "--device", "PORT", "IMAGE"}, .ini = "", .switchOn = false,
                                                        .status = 64, .said = "programador: PORT nombrado dos veces|uso: ..."};
+        QTest::newRow("the same absent device twice") << Run{.args = {"--device", "dX", "--device", "DIR/dX", "IMAGE"}, .ini = "", .switchOn = false,
+                                                              .status = 64, .said = "programador: DIR/dX nombrado dos veces|uso: ..."};
         QTest::newRow("--repeat, two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"}, .ini = "",
             .signalsSent = {SIGINT}, .status = 130, .said = done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 2 cargas, 2 listas|2 listos, 0 con error",
-            .boards = 2, .rows = 2};
+            .boards = 2, .rows = {"COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0"}};
+        // An adapter pulled out while the last load's row is still being written: that board's
+        // load ends as a port failure and the device waits for its adapter; the other device,
+        // the rows and the summary are untouched.
+        QTest::newRow("an adapter pulled while its row is written") << Run{.args = {"--device", "PORT", "--device", "DEV2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"},
+            .ini = "", .signalsSent = {SIGINT}, .status = 130,
+            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Alimente el equipo|PORT: el dispositivo se desconectó|"
+                    "PORT: Error en puerto serie|PORT: el dispositivo no existe|PORT: 2 cargas, 1 lista|DEV2: " + done.split('|').join("|DEV2: ")
+                    + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|Resumen:|2 listos, 1 con error",
+            .boards = 2, .second = 1, .pullSecond = true,
+            .rows = {"|PORT|Programa listo|1953|0", "|PORT|Error en puerto serie|0|2", "|DEV2|Programa listo|1953|0"}};
         QTest::newRow("a record that cannot be written") << Run{.args = {"--log", "DIR", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
                                                                  .said = "programador: DIR: es una carpeta|uso: ..."};
     }
@@ -128,6 +157,30 @@ private slots:
             + QCryptographicHash::hash(QByteArray(1000, 'x'), QCryptographicHash::Sha256).toHex() + ",0,8,Error en puerto serie,2,";
         for (int i = 1; i <= 8; ++i)
             QVERIFY2(rows[i].contains(rest) && rows[i].endsWith('\r') && rows[i].count(',') == 12, rows[i].constData());
+    }
+
+    // A device's status line on a terminal, cut to its width so that it never wraps: the state
+    // and the block count kept, the middle of a long by-id name elided.
+    void statusLines_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("line");
+        const QString byId = "COM2 /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        QTest::newRow("fits") << "COM2 /dev/ttyUSB0" << 80 << "COM2 /dev/ttyUSB0: Transmitiendo archivo... bloque 12 de 469";
+        QTest::newRow("one column short") << "COM2 /dev/ttyUSB0" << 58 << "COM2\u2026v/ttyUSB0: Transmitiendo archivo... bloque 12 de 469";
+        QTest::newRow("a by-id name in 80 columns") << byId << 80 << "COM2 /dev/s\u2026UART_A50285BI-if00-port0: Transmitiendo archivo... bloque 12 de 469";
+        QTest::newRow("no room for the name") << byId << 30 << "\u2026 archivo... bloque 12 de 469";
+        QTest::newRow("width unknown") << byId << 0 << byId + ": Transmitiendo archivo... bloque 12 de 469";
+    }
+    void statusLines()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, width);
+        QFETCH(QString, line);
+        const QString fitted = programador::BenchOutput::fitted(name, "Transmitiendo archivo... bloque 12 de 469", width);
+        QCOMPARE(fitted, line);
+        QVERIFY(width == 0 || fitted.size() < width);
     }
 
     // The desktop menu's programador --menu works in the home folder, wherever it was started.
@@ -157,6 +210,7 @@ private slots:
         for (int i = 0; i < image.size(); ++i)
             image[i] = char(i * 13);
         const QByteArray latin1 = QFile::encodeName(dir.filePath("versi")) + "\xf3n.bin";
+        const auto removeLatin1 = qScopeGuard([&latin1] { ::unlink(latin1.constData()); });   // QTemporaryDir cannot name it
         const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY, 0644);
         QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
         QVERIFY(::link(latin1.constData(), QFile::encodeName(dir.filePath("--help")).constData()) == 0);
@@ -164,7 +218,12 @@ private slots:
             QFile file(dir.filePath(name));
             QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         };
-        write("empty.bin", {}), write("locked", {});
+        write("empty.bin", {}), write("locked", {}), write("dialout", {}), write("big.bin", QByteArray(249985, 'x'));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")), 0600) == 0);
+        if (run.stranger && ::geteuid() != 0)
+            QSKIP("acting as another user needs root");
+        QVERIFY(!run.stranger || (::chown(QFile::encodeName(dir.filePath("dialout")), 0, ::getgrnam("dialout")->gr_gid) == 0
+                                  && ::chmod(QFile::encodeName(dir.filePath("dialout")), 0660) == 0));
         write("config/programador/puertos.ini", "[puertos]\nCOM3=/dev/serial/by-id/usb-gone\n");
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("locked")), 0) == 0 && ::chmod(QFile::encodeName(dir.path()), 0711) == 0);
         if (!run.ini.isEmpty())
@@ -209,25 +268,44 @@ private slots:
             for (ssize_t n; stderrPipe[0] >= 0 && (n = ::read(stderrPipe[0], buf, sizeof buf)) > 0;)
                 said.append(buf, n);
         };
-        int switched = 0, signalled = 0;
+        // PORT's cue to switch the next board on: with two devices, its own line.
+        const QByteArray cue = (second ? QFile::encodeName(device.path()) + ": " : QByteArray()) + "Alimente el equipo\n";
+        int switched = 0, signalled = 0, recordLock = -1;
         QElapsedTimer sinceSignal;
+        const auto rowsWritten = [&dir] {
+            QFile record(dir.filePath("registro.csv"));
+            return record.open(QIODevice::ReadOnly) ? int(record.readAll().count('\n')) - 1 : 0;
+        };
         while (program.state() != QProcess::NotRunning) {
             program.waitForFinished(20);
             hear();
             // Each board is switched on once the program waits for it, the one before loaded.
-            const int waits = int(said.count("Alimente el equipo\n"));
+            const int waits = int(said.count(cue));
             if (run.switchOn && switched < run.boards && waits > switched) {
+                if (run.pullSecond && switched == 0) {   // the record opened: its rows now wait for the test
+                    recordLock = ::open(QFile::encodeName(dir.filePath("registro.csv")), O_RDONLY | O_CLOEXEC);
+                    QVERIFY(::flock(recordLock, LOCK_EX) == 0);
+                }
                 if (switched > 0) {
                     QVERIFY(device.finished() && device.received().left(image.size()) == image);
                     device.nextBoard();
                 }
                 device.switchOn(), ++switched;
+                if (run.pullSecond && switched == 2)
+                    device.pullCableOnceRead();
+                if (run.second > 0 && switched == 2)
+                    second->switchOn();
                 if (run.closeStderr)
                     ::close(std::exchange(stderrPipe[0], -1));
             }
+            // The record is let go once the other device has loaded and the pulled board has failed.
+            if (recordLock >= 0 && second->finished(0) && said.contains(": Error en puerto serie\n"))
+                ::close(std::exchange(recordLock, -1));
             const int blocks = run.faults.holdAckOfBlock + run.faults.silentFromBlock;
-            const bool waiting = waits > (run.boards > 1 ? run.boards : 0) && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0)
-                && (!run.faults.floodAcks || device.stalled());
+            const bool waiting = waits > (run.boards > 1 && !run.pullSecond ? run.boards : 0)
+                && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0) && (!run.faults.floodAcks || device.stalled())
+                && rowsWritten() == run.rows.size()
+                && (run.second <= 0 || said.count(QFile::encodeName(second->path()) + ": Alimente el equipo\n") == 2);
             if (signalled < run.signalsSent.size() && waiting && (!signalled || sinceSignal.elapsed() > 200)) {
                 ::kill(program.processId(), run.signalsSent[signalled++]), sinceSignal.start();
                 if (signalled == run.signalsSent.size())
@@ -254,8 +332,10 @@ private slots:
         QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
         // Read when no port is given, never written.
         QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
-        if ((run.status == 0 || run.second || run.boards > 1) && run.switchOn)
+        if ((run.status == 0 || run.second || run.boards > 1) && run.switchOn && !run.pullSecond)
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
+        if (run.second > 0)
+            QVERIFY(second->finished() && second->received().left(image.size()) == image);
         if (run.status > 128 && run.switchOn && run.boards == 1 && !run.faults.floodAcks) {   // the port closed after whole blocks: no EOT
             const QByteArray heard = device.heardAll();
             QVERIFY2(heard.size() > 132 && (heard.size() - 1) % 132 == 0, heard.right(40).toHex().constData());
@@ -263,17 +343,20 @@ private slots:
         // The record: a header, then a row per load, field by field as the image and the run were.
         QFile record(dir.filePath("registro.csv"));
         const QList<QByteArray> rows = record.open(QIODevice::ReadOnly) ? record.readAll().split('\n') : QList<QByteArray>();
-        QCOMPARE(rows.size(), run.rows ? run.rows + 2 : 0);
+        QCOMPARE(rows.size(), run.rows.isEmpty() ? 0 : run.rows.size() + 2);
         const QByteArray sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
-        for (int i = 1; i <= run.rows; ++i) {
+        QStringList loads;
+        for (int i = 1; i <= run.rows.size(); ++i) {
             const QList<QByteArray> f = rows[i].split(',');
             QVERIFY2(f.size() == 12 && QDateTime::fromString(f[0], Qt::ISODate).isValid() && QString(f[0]).contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$"))
-                         && f[1] == "COM2" && f[2] == QFile::encodeName(device.path()) && f[3].isEmpty()
-                         && f[4] == QStringLiteral("versi\ufffdn.bin").toUtf8() && f[5] == "249984" && f[6] == sha256
-                         && f[7] == "1953" && f[8] == "1953" && f[9] == "Programa listo" && f[10] == "0" && f[11].toDouble() > 0
-                         && f[11].endsWith('\r'),
+                         && f[3].isEmpty() && f[4] == "versi\xf3n.bin" && f[5] == "249984" && f[6] == sha256 && f[8] == "1953"
+                         && f[11].toDouble() >= 0 && f[11].endsWith('\r'),
                      rows[i].constData());
+            QString named = QFile::decodeName(f[2]).replace(device.path(), "PORT");
+            loads << QStringList{f[1], second ? named.replace(second->path(), "DEV2") : named, f[9], f[7], f[10]}.join('|');
         }
+        loads.sort(), run.rows.sort();
+        QCOMPARE(loads, run.rows);
     }
 };
 

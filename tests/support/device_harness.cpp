@@ -211,6 +211,14 @@ void DeviceHarness::pullCable()
     writeAll(wake_[1], "w");
 }
 
+void DeviceHarness::pullCableOnceRead()
+{
+    int waiting = 0;
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && ::ioctl(slave_, TIOCINQ, &waiting) == 0 && waiting > 0;)
+        std::this_thread::yield();
+    pullCable();
+}
+
 void DeviceHarness::nextBoard()
 {
     const std::lock_guard lock(mutex_);

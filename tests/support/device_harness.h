@@ -36,6 +36,7 @@ public:
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
     void nextBoard();                        // the board is swapped: the next one waits to be switched on
     void pullCable();                        // the device hangs up, now
+    void pullCableOnceRead();                // the same, once the loader has read all the device sent
     void release();                          // the held ACK goes out, now or when it comes
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
     bool finished(int timeoutMs = 60000);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace programador {
+
+// One load of one device, as the record keeps it.
+struct LoadRow {
+    QDateTime start;
+    int number = 0;          // the COM number; 0 for a device given by its path
+    QString device;          // the device's path, as file_names keeps names
+    QString serialNumber;    // the adapter's, when known
+    QString image;           // the image file, as given: its name is recorded
+    qint64 size = 0;         // its bytes
+    QByteArray sha256;       // in hex
+    int blocksSent = 0;
+    int blocks = 0;
+    QString result;          // in the window's words: "Programa listo", "Error de comunicacion" ...
+    int status = 0;          // what the load's own exit status would be
+    double seconds = 0;
+
+    // The record's CSV (RFC 4180, CRLF): the header, and the row. Names are written as the
+    // bytes they are, so that the row names the real file and device even when the name is
+    // not UTF-8; no text cell ever starts as a spreadsheet's formula.
+    static QByteArray csvHeader();
+    QByteArray csv() const;
+};
+
+} // namespace programador
