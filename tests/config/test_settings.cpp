@@ -210,7 +210,8 @@ private slots:
         QFETCH(Numbered, row);
         QTemporaryDir dir;
         const QString file = dir.filePath("programador/puertos.ini");
-        QDir(dir.path()).mkdir("programador");
+        if (!row.before.isEmpty() || !row.obstacle.isEmpty())   // else the folder is made with the file
+            QDir(dir.path()).mkdir("programador");
         QFile before(file);
         QVERIFY(row.before.isEmpty() || (before.open(QIODevice::WriteOnly) && before.write(row.before) == row.before.size()));
         before.close();
