@@ -99,7 +99,7 @@ bool NumberingFile::read(Cause& cause)
     const int error = errno;
     QByteArray bytes;
     if (fd < 0) {
-        cause = error == ENOENT ? Cause::None : fileCause(error);   // none yet: no number given
+        cause = error == ENOENT ? Cause::None : fileCause(error);   // missing: no number given yet
     } else {
         cause = readFrom(fd, bytes);
         ::close(fd);
@@ -136,7 +136,8 @@ void NumberingFile::parse(const QByteArray& bytes)
             const QByteArray key = trimmed.left(equals).trimmed();
             const int n = comNumber(key);
             if (section != Other && (n == 0 || given[section][n])) {
-                ignored_ << QStringLiteral("\"%1\" en [%2]").arg(QString::fromUtf8(key), QLatin1String(kSections[section]));
+                const QLatin1String sectionName(kSections[section]);
+                ignored_ << QStringLiteral("\"%1\" en [%2]").arg(QString::fromUtf8(key), sectionName);
             } else if (section != Other) {
                 line.number = n;
                 line.value = decode(trimmed.mid(equals + 1).trimmed());
@@ -184,11 +185,12 @@ bool NumberingFile::write(const QMap<int, QString>& numbers, const QMap<int, QSt
         const Line& line = lines_[i];
         if (line.number == 0) {
             out << line.text;
-        } else if (const auto value = wanted[line.section]->constFind(line.number); value != wanted[line.section]->cend()) {
+        } else if (const auto value = wanted[line.section]->constFind(line.number);
+                   value != wanted[line.section]->cend()) {
             // The key as written, and the CR of a line written on Windows.
-            const bool cr = line.text.endsWith('\r');
-            out << (*value == line.value ? line.text
-                                         : line.text.left(line.text.indexOf('=') + 1) + encode(*value) + (cr ? "\r" : ""));
+            const QByteArray cr = line.text.endsWith('\r') ? "\r" : "";
+            const QByteArray replaced = line.text.left(line.text.indexOf('=') + 1) + encode(*value) + cr;
+            out << (*value == line.value ? line.text : replaced);
         } else if (line.value.isEmpty()) {
             out << line.text;   // a key with no value gave no number to remove
         }
