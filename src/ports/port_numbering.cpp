@@ -1,8 +1,8 @@
 #include "port_numbering.h"
 
-#include <QDir>
+#include "file_names.h"
+
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -14,8 +14,6 @@ namespace programador {
 namespace {
 
 constexpr int kPorts = 4;
-const QString kNumbers = QStringLiteral("puertos/COM%1");
-const QString kSeen = QStringLiteral("vistos/COM%1");
 
 QString variable(int n)
 {
@@ -76,13 +74,17 @@ QString PortNumbering::defaultFile()
         + QStringLiteral("/programador/puertos.ini");
 }
 
+void PortNumbering::say(const QString& line)
+{
+    if (!said_.contains(line))
+        std::fprintf(stderr, "programador: %s\n", line.toUtf8().constData());
+    said_.insert(line);
+}
+
 void PortNumbering::trouble(const QString& why)
 {
     inMemory_ = true;
-    if (!troubleSaid_)
-        std::fprintf(stderr, "programador: %s: %s; the port numbers are kept in memory for this run\n",
-                     qPrintable(file_), qPrintable(why));
-    troubleSaid_ = true;
+    say(why + QStringLiteral("; los números de puerto quedan en memoria durante esta ejecución"));
 }
 
 const SerialDevice* PortNumbering::deviceFor(const QString& name) const
@@ -101,45 +103,34 @@ void PortNumbering::read()
     // Read afresh each time: a person may have edited it since.
     if (inMemory_)
         return;
-    QSettings file(file_, QSettings::IniFormat);
-    const QStringList keys = file.allKeys();
-    if (file.status() == QSettings::AccessError)
-        return trouble(QStringLiteral("cannot be read"));
-    numbers_.clear();
+    const QString name = printableName(file_.path());
+    Cause cause = Cause::None;
+    if (!file_.read(cause))
+        return trouble(reasonLine(name, cause));
+    numbers_ = file_.values(NumberingFile::Numbers);
     seen_.clear();
-    for (int n = 1; n <= kPorts; ++n) {
-        const QString name = file.value(kNumbers.arg(n)).toString();
-        if (!name.isEmpty())
-            numbers_[n] = name;
-        const QString seen = file.value(kSeen.arg(n)).toString();
-        if (!seen.isEmpty() && numbers_.contains(n))
-            seen_[n] = seen;
+    const QMap<int, QString> seen = file_.values(NumberingFile::Seen);
+    for (auto [n, time] : seen.asKeyValueRange()) {
+        if (numbers_.contains(n))
+            seen_[n] = time;
     }
+    for (const QString& key : file_.ignored())
+        say(QStringLiteral("%1: se ignora %2: solo cuentan COM1 a COM4, una vez cada uno").arg(name, key));
     // What it says is used, but a file with lines that are not INI is a person's, half
     // written: it is not rewritten over them.
-    if (file.status() == QSettings::FormatError)
-        trouble(QStringLiteral("has lines that are not \"COMn=device\" under [puertos]; it is left as it is"));
+    if (file_.garbled())
+        trouble(name + QStringLiteral(": tiene líneas que no son \"[sección]\", \"COMn=dispositivo\" ni comentarios; "
+                                      "se deja como está"));
 }
 
 void PortNumbering::write()
 {
     if (inMemory_)
         return;
-    QDir().mkpath(QFileInfo(file_).absolutePath());
-    QSettings file(file_, QSettings::IniFormat);
-    for (int n = 1; n <= kPorts; ++n) {
-        if (numbers_.contains(n))
-            file.setValue(kNumbers.arg(n), numbers_[n]);
-        else
-            file.remove(kNumbers.arg(n));
-        if (seen_.contains(n))
-            file.setValue(kSeen.arg(n), seen_[n]);
-        else
-            file.remove(kSeen.arg(n));
-    }
-    file.sync();
-    if (file.status() != QSettings::NoError)
-        trouble(QStringLiteral("cannot be written"));
+    Cause cause = Cause::None;
+    QString detail;
+    if (!file_.write(numbers_, seen_, cause, detail))
+        trouble(reasonLine(printableName(file_.path()), cause, detail));
 }
 
 void PortNumbering::refresh()

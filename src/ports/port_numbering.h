@@ -1,9 +1,11 @@
 #pragma once
 
+#include "numbering_file.h"
 #include "serial_device.h"
 
 #include <QDateTime>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -44,17 +46,19 @@ using PortResolver = std::function<PortAssignment(int)>;
 // COM numbers as operators know them from Windows: a device plugged in for the first time
 // takes the lowest free number (a built-in /dev/ttySk takes COM(k+1) when that is free) and
 // keeps it, also while unplugged. When a new device finds all four taken, it takes the number
-// of the absent device seen longest ago. The numbers live in a QSettings INI file, which a
-// person may edit by hand:
+// of the absent device seen longest ago. The numbers live in an INI file (NumberingFile), which
+// a person may edit by hand; [vistos] keeps when each absent device was last seen:
 //
 //   [puertos]
 //   COM3=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
 //   [vistos]
-//   COM3=2026-12-08T10:00:00Z      (when an absent device was last seen)
+//   COM3=2026-12-08T10:00:00Z
 //
-// The file is rewritten atomically, only when the numbering changed. One that cannot be read,
-// holds lines that are not INI, or cannot be written is left as it is: the numbering then
-// lives in memory for the run, and one line on standard error says why.
+// The file is rewritten only when the numbering changed, keeping every other line of it. One
+// that cannot be read (a FIFO or a device in its place among them), holds lines that are not
+// INI, or cannot be written is left as it is: the numbering then lives in memory for the run,
+// and one line on standard error says why. A key under those sections that is not COM1..COM4
+// is left in the file and said once to be ignored.
 class PortNumbering {
 public:
     explicit PortNumbering(DeviceList& devices, QString file = defaultFile());
@@ -81,16 +85,18 @@ private:
     void write();
     // The present device that the file's name for a number means, if any.
     const SerialDevice* deviceFor(const QString& name) const;
+    // Says the line on standard error, once in the run.
+    void say(const QString& line);
     void trouble(const QString& why);
 
     DeviceList& devices_;
-    const QString file_;
+    NumberingFile file_;
     QMap<int, QString> numbers_;   // COMn -> the device's name: a by-id link or a /dev path
     QMap<int, QString> seen_;      // COMn -> when its absent device was last seen
     QList<SerialDevice> present_;
     QList<SerialDevice> unnumbered_;
     bool inMemory_ = false;        // the file failed: the numbering lives here for the run
-    bool troubleSaid_ = false;
+    QSet<QString> said_;
 };
 
 } // namespace programador

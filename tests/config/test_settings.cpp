@@ -68,7 +68,7 @@ std::pair<int, bool> perform(const Row& row, const QString& dir)
 struct Numbered {
     QList<SerialDevice> present;
     QByteArray before = {};       // puertos.ini before; none when empty
-    QString obstacle = {};        // "unreadable": the file; "read-only": its folder
+    QString obstacle = {};        // "unreadable": the file; "read-only": its folder; "fifo": a FIFO in its place
     QByteArray variable = {};     // PROGRAMADOR_COM1
     QString listing;              // the lines of --list, joined by " | "
     QByteArray after = "=";       // the file after; "=": as it was
@@ -167,13 +167,13 @@ private slots:
         const QString a = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0", e = QString(a).replace("_A-", "_E-");
         const QString com1a = "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0", free = " | COM3  libre | COM4  libre";
         const QByteArray inA = "[puertos]\nCOM1=" + a.toUtf8() + "\n", four = inA + "COM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/x4\n";
-        const QString kept = "the port numbers are kept in memory for this run\n";
+        const QString kept = "los números de puerto quedan en memoria durante esta ejecución\n", ignored = " en [puertos]: solo cuentan COM1 a COM4, una vez cada uno\n";
         // A new device takes the lowest free number, a built-in /dev/ttySk COM(k+1).
         row("first device", {{ftdi(0, "A")}, {}, {}, {}, com1a + " | COM2  libre" + free, inA});
         row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {}, com1a + " | COM2  /dev/ttyS1" + free, inA + "COM2=/dev/ttyS1\n"});
         // A number belongs to the device, by its by-id name, or by its path where it has none.
         row("the adapter back on another socket", {{ftdi(3, "A")}, "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\nCOM3=2026-01-01T00:00:00Z\n", {}, {},
-            "COM1  libre | COM2  libre | COM3  " + a + "  FT232R USB UART  /dev/ttyUSB3 | COM4  libre", "[puertos]\nCOM3=" + a.toUtf8() + "\n"});
+            "COM1  libre | COM2  libre | COM3  " + a + "  FT232R USB UART  /dev/ttyUSB3 | COM4  libre", "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\n"});
         row("a hand-written path, rewritten only on a change", {{ftdi(0, "A")}, "; the bench's adapter\n[puertos]\nCOM3=/dev/ttyUSB0\n", {}, {},
             "COM1  libre | COM2  libre | COM3  /dev/ttyUSB0  FT232R USB UART | COM4  libre"});
         // Kept while absent, with the time it was last seen; a fifth device takes the number of
@@ -182,14 +182,26 @@ private slots:
             inA + "COM2=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
         row("a fifth device", {{ftdi(0, "E"), x2}, four + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM4=2025-06-01T00:00:00Z\n", {}, {},
             "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  " + e + "  FT232R USB UART  /dev/ttyUSB0",
-            QByteArray(four).replace("/dev/x4", e.toUtf8()) + "\n[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-01-01T00:00:00Z\n"});
+            QByteArray(four).replace("/dev/x4", e.toUtf8()) + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM1=2026-12-08T10:00:00Z\n"});
         row("a fifth device while all four are here", {{ftdi(0, "A"), ftdi(1, "E"), x2, {"/dev/x3", "/dev/x3", {}, {}, {}}, {"/dev/x4", "/dev/x4", {}, {}, {}}},
             four, {}, {}, com1a + " | COM2  /dev/x2 | COM3  /dev/x3 | COM4  /dev/x4 | sin número  " + e + "  FT232R USB UART  /dev/ttyUSB1"});
+        // A person's lines stay in their order: comments, other keys and sections, a key or section
+        // name in another letter case; a new key goes at the end of its section.
+        row("a person's lines kept across a rewrite", {{ftdi(0, "E")}, "; el banco\n[puertos]\nCOM1=" + a.toUtf8() + " ; el del banco\n\n[otra]\nclave=valor\n", {}, {},
+            "COM1  " + a + "  desconectado | COM2  " + e + "  FT232R USB UART  /dev/ttyUSB0" + free,
+            "; el banco\n[puertos]\nCOM1=" + a.toUtf8() + " ; el del banco\nCOM2=" + e.toUtf8() + "\n\n[otra]\nclave=valor\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
+        row("com4 in another letter case", {{ftdi(0, "A"), ftdi(1, "E")}, "[Puertos]\ncom4=" + a.toUtf8() + "\n", {}, {},
+            "COM1  " + e + "  FT232R USB UART  /dev/ttyUSB1 | COM2  libre | COM3  libre | COM4  " + a + "  FT232R USB UART  /dev/ttyUSB0", "[Puertos]\ncom4=" + a.toUtf8() + "\nCOM1=" + e.toUtf8() + "\n"});
+        row("COM5 and a repeated COM1 kept and said to be ignored", {{ftdi(0, "A"), x2}, "[puertos]\nCOM5=/dev/x5\nCOM1=" + a.toUtf8() + "\ncom1=/dev/x1\n", {}, {}, com1a + " | COM2  /dev/x2" + free,
+            "[puertos]\nCOM5=/dev/x5\nCOM1=" + a.toUtf8() + "\ncom1=/dev/x1\nCOM2=/dev/x2\n", "programador: FILE: se ignora \"COM5\"" + ignored + "programador: FILE: se ignora \"com1\"" + ignored});
+        row("names in quotes, as QSettings writes them", {{{"/dev/x;2", "/dev/x;2", {}, {}, {}}}, "[puertos]\nCOM3=\"/dev/x 3;\\\\\"\n", {}, {},
+            "COM1  /dev/x;2 | COM2  libre | COM3  /dev/x 3;\\  desconectado | COM4  libre", "[puertos]\nCOM3=\"/dev/x 3;\\\\\"\nCOM1=\"/dev/x;2\"\n\n[vistos]\nCOM3=2026-12-08T10:00:00Z\n"});
         // A file that cannot be used is left as it is; the numbering lives in memory.
         row("garbage lines", {{ftdi(0, "A")}, "esto no\n[puertos]\nCOM2=/dev/ttyS1\n", {}, {}, com1a + " | COM2  /dev/ttyS1  desconectado" + free, "=",
-            "programador: FILE: has lines that are not \"COMn=device\" under [puertos]; it is left as it is; " + kept});
-        row("unreadable", {{ftdi(0, "A")}, "[puertos]\nCOM2=/dev/ttyS1\n", "unreadable", {}, com1a + " | COM2  libre" + free, "=", "programador: FILE: cannot be read; " + kept});
-        row("read-only folder", {{ftdi(0, "A")}, {}, "read-only", {}, com1a + " | COM2  libre" + free, "", "programador: FILE: cannot be written; " + kept});
+            "programador: FILE: tiene líneas que no son \"[sección]\", \"COMn=dispositivo\" ni comentarios; se deja como está; " + kept});
+        row("unreadable", {{ftdi(0, "A")}, "[puertos]\nCOM2=/dev/ttyS1\n", "unreadable", {}, com1a + " | COM2  libre" + free, "=", "programador: FILE: sin permiso de lectura; " + kept});
+        row("a FIFO in its place", {{ftdi(0, "A")}, {}, "fifo", {}, com1a + " | COM2  libre" + free, "<not a file>", "programador: FILE: no es un archivo común; " + kept});
+        row("read-only folder", {{ftdi(0, "A")}, {}, "read-only", {}, com1a + " | COM2  libre" + free, "", "programador: FILE: sin permiso de escritura; " + kept});
         row("the variable over the file", {{ftdi(0, "A")}, inA, {}, "/dev/pts/9", "COM1  /dev/pts/9  (PROGRAMADOR_COM1) | COM2  libre" + free});
     }
 
@@ -198,10 +210,12 @@ private slots:
         QFETCH(Numbered, row);
         QTemporaryDir dir;
         const QString file = dir.filePath("programador/puertos.ini");
-        QDir(dir.path()).mkdir("programador");
+        if (!row.before.isEmpty() || !row.obstacle.isEmpty())   // else the folder is made with the file
+            QDir(dir.path()).mkdir("programador");
         QFile before(file);
         QVERIFY(row.before.isEmpty() || (before.open(QIODevice::WriteOnly) && before.write(row.before) == row.before.size()));
         before.close();
+        QVERIFY(row.obstacle != "fifo" || ::mkfifo(QFile::encodeName(file), 0644) == 0);
         ::chmod(QFile::encodeName(file), row.obstacle == "unreadable" ? 0 : 0644);
         ::chmod(QFile::encodeName(dir.filePath("programador")), row.obstacle == "read-only" ? 0555 : 0755);
         qputenv("PROGRAMADOR_COM1", row.variable);
@@ -215,7 +229,8 @@ private slots:
 
         QCOMPARE(numbering.listing().join(" | "), row.listing);
         QFile after(file);
-        QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), row.after == "=" ? row.before : row.after);
+        const QByteArray other = QFileInfo::exists(file) ? "<not a file>" : "";   // a FIFO is not opened: it would wait
+        QCOMPARE(QFileInfo(file).isFile() && after.open(QIODevice::ReadOnly) ? after.readAll() : other, row.after == "=" ? row.before : row.after);
         QCOMPARE(QString::fromUtf8(said).replace(file, "FILE"), row.said);
     }
 
