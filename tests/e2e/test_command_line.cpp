@@ -146,7 +146,7 @@ private slots:
         for (QProcess& program : programs)
             program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", dir.filePath("shared.csv"), image.fileName()});
         for (QProcess& program : programs)
-            QVERIFY(program.waitForFinished() && program.exitCode() == 2);
+            QVERIFY(program.waitForFinished(-1) && program.exitCode() == 2);
         QFile record(dir.filePath("shared.csv"));
         QVERIFY(record.open(QIODevice::ReadOnly));
         const QList<QByteArray> rows = record.readAll().split('\n');
@@ -196,9 +196,9 @@ private slots:
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(dir.path());
         program.start(PROGRAMADOR_EXECUTABLE, {"--menu"});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("home/PROGRAMADOR.INI")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("home/PROGRAMADOR.INI")), 120000);
         program.kill();
-        program.waitForFinished();
+        program.waitForFinished(-1);
         QVERIFY(!QFile::exists(dir.filePath("PROGRAMADOR.INI")));
     }
 
