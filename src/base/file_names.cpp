@@ -1,5 +1,11 @@
 #include "file_names.h"
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace programador {
 
 namespace {
@@ -80,6 +86,33 @@ QString printableName(const QString& name)
             shown[i] = QChar::ReplacementCharacter;
     }
     return shown;
+}
+
+Cause readRegularFile(const QString& path, QByteArray& bytes)
+{
+    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer. The type is checked on
+    // the open descriptor.
+    const int fd = ::open(nameToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fileCause(errno);
+    struct stat st {};
+    Cause cause = Cause::None;
+    if (::fstat(fd, &st) != 0)
+        cause = fileCause(errno);
+    else if (S_ISDIR(st.st_mode))
+        cause = Cause::IsFolder;
+    else if (!S_ISREG(st.st_mode))
+        cause = Cause::NotRegularFile;
+    char buffer[4096];
+    for (ssize_t n = 1; cause == Cause::None && n != 0;) {
+        n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, n);
+        else if (n < 0 && errno != EINTR)
+            cause = fileCause(errno);
+    }
+    ::close(fd);
+    return cause;
 }
 
 } // namespace programador

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "reasons.h"
+
 namespace programador {
 
 // A file name on Linux is bytes, and not every name is UTF-8: a Windows archive unpacked here
@@ -14,5 +16,10 @@ QString nameFromBytes(const QByteArray& bytes);
 QByteArray nameToBytes(const QString& name);
 // The name as the operator reads it: a replacement character for each byte that does not decode.
 QString printableName(const QString& name);
+
+// The whole of a small file a person may edit (a settings file), never blocking: anything that
+// is not a regular file (a FIFO, a device) is refused at once with its cause, and what is read
+// is what was checked. Cause::None when read, Cause::NotFound when missing.
+Cause readRegularFile(const QString& path, QByteArray& bytes);
 
 } // namespace programador

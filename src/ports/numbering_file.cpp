@@ -10,9 +10,6 @@
 #include <cerrno>
 #include <string_view>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace programador {
 
@@ -20,30 +17,6 @@ namespace {
 
 constexpr int kPorts = 4;
 const char* const kSections[] = {"puertos", "vistos"};
-
-// The bytes of the open file, after checking on this very descriptor that it is a regular
-// file: what is read is what was checked.
-Cause readFrom(int fd, QByteArray& bytes)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fileCause(errno);
-    if (S_ISDIR(st.st_mode))
-        return Cause::IsFolder;
-    if (!S_ISREG(st.st_mode))
-        return Cause::NotRegularFile;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fileCause(errno);
-        if (n == 0)
-            return Cause::None;
-        bytes.append(buffer, n);
-    }
-}
 
 // COM1..COM4 in any letter case -> 1..4; 0 for any other key.
 int comNumber(const QByteArray& key)
@@ -94,16 +67,10 @@ QByteArray encode(const QString& value)
 
 bool NumberingFile::read(Cause& cause)
 {
-    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-    const int fd = ::open(nameToBytes(path_).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    const int error = errno;
     QByteArray bytes;
-    if (fd < 0) {
-        cause = error == ENOENT ? Cause::None : fileCause(error);   // missing: no number given yet
-    } else {
-        cause = readFrom(fd, bytes);
-        ::close(fd);
-    }
+    cause = readRegularFile(path_, bytes);
+    if (cause == Cause::NotFound)
+        cause = Cause::None;   // missing: no number given yet
     if (cause != Cause::None)
         return false;
     parse(bytes);
