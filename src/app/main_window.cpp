@@ -6,6 +6,7 @@
 #include "keyboard.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <limits>
 #include <utility>
 
@@ -59,11 +61,13 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
       timers_(ticks_),
       image_(std::make_unique<FirmwareImage>()),
       ui_(twips),
+      record_(*ui_.RecordLine),
       wait_(ticks_, events, line),
       sender_(wait_, *image_, *this),
       sequence_(wait_, sender_, *this, messages, settings_.puerto),
       portProbe_(line),
-      portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages, numbering)
+      portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages, numbering),
+      numbering_(numbering)
 {
     portDialogWindow_.setLogic(portDialog_);
     portDialogWindow_.setTransientParent(&ui_);
@@ -130,6 +134,7 @@ void MainWindow::show()
 
 void MainWindow::Form_Load()
 {
+    record_.open();
     settings_.lee_puerto();
     marca_puerto();
     ui_.Command2->setEnabled(false);
@@ -170,7 +175,28 @@ void MainWindow::Command1_Click()
     // longer be loaded does not go out at all. Never while a run sends the buffer.
     if (sequence_.running() || !loadImage(imagePath_, imageName_))
         return;
-    sequence_.Command1_Click();
+    const PortAssignment port = numbering_.resolve(settings_.puerto);   // what the load opens
+    LoadRow row;
+    row.id = QUuid::createUuid();
+    row.start = QDateTime::currentDateTime();
+    QElapsedTimer clock;
+    clock.start();
+    blocksSent_ = 0;
+    const LoadExit exit = sequence_.Command1_Click();
+    // Its row, as the command line makes it: what stood behind the port, the image, the blocks
+    // sent, the words of the exit and the status the command line would have ended with.
+    row.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    row.number = settings_.puerto;
+    row.device = port.state == PortAssignment::State::Present ? port.device.path : port.path;
+    row.serialNumber = port.device.serialNumber;
+    row.image = imagePath_;
+    row.size = image_->largo_archivo;
+    row.sha256 = FirmwareFile::sha256(*image_);
+    row.blocksSent = blocksSent_;
+    row.blocks = FirmwareFile::blockCount(image_->largo_archivo);
+    row.result = exitMessage(exit);
+    row.status = exit == LoadExit::Success ? 0 : exit == LoadExit::Failure ? 1 : exit == LoadExit::Error ? 2 : 128 + SIGINT;
+    record_.append(row);
 }
 
 void MainWindow::Command2_Click()
@@ -385,7 +411,11 @@ void MainWindow::setStatusText(const QString& text) { ui_.Label1->setText(text);
 
 void MainWindow::setStatusVisible(bool visible) { ui_.Label1->setVisible(visible); }
 
-void MainWindow::setProgressValue(float value) { ui_.ProgressBar1->setValue(progressSteps(value)); }
+void MainWindow::setProgressValue(float value)
+{
+    ui_.ProgressBar1->setValue(progressSteps(value));
+    blocksSent_ = progressSteps(value);
+}
 
 void MainWindow::setProgressMaximum(float maximum) { ui_.ProgressBar1->setMaximum(progressSteps(maximum)); }
 

@@ -15,8 +15,9 @@
 #include "tick_counters.h"
 #include "tick_timers.h"
 #include "transfer_view.h"
-#include "xmodem_sender.h"
 #include "twips.h"
+#include "window_record.h"
+#include "xmodem_sender.h"
 
 #include <QFileSystemWatcher>
 #include <QObject>
@@ -110,6 +111,7 @@ public:
     LoadSequence& loadSequence() { return sequence_; }
     PortDialog& portDialog() { return portDialog_; }
     PortDialogUi* portDialogUi() const { return portDialogWindow_.ui(); }
+    WindowRecord& record() { return record_; }
 
     static const QString& helpText();
 
@@ -150,7 +152,9 @@ private:
     TickTimers timers_;
     std::unique_ptr<FirmwareImage> image_;   // 250 KB: kept off the stack
     MainWindowUi ui_;
+    WindowRecord record_;
     bool ended_ = false;
+    int blocksSent_ = 0;   // of the load under way, for its row
 
     CooperativeWait wait_;
     XmodemSender sender_;
@@ -159,6 +163,7 @@ private:
     PortDialogWindow portDialogWindow_;
     LinePortProbe portProbe_;
     PortDialog portDialog_;
+    PortNumbering& numbering_;
 
     QStringList driveRoots_;
     QString dirPath_;    // Dir1's path

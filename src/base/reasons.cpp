@@ -89,6 +89,8 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::ReadFailed: text = QStringLiteral("no se pudo leer"); break;
     case Cause::NoWritePermission: text = QStringLiteral("sin permiso de escritura"); break;
     case Cause::WriteFailed: text = QStringLiteral("no se pudo escribir"); break;
+    case Cause::ServerRefused: text = QStringLiteral("el servidor no acepta la conexión"); break;
+    case Cause::ServerAway: text = QStringLiteral("el servidor no responde"); break;
     case Cause::PortFree: text = QStringLiteral("libre, ningún dispositivo tiene ese número"); break;
     case Cause::DeviceAbsent: text = QStringLiteral("desconectado, el dispositivo no está enchufado"); break;
     case Cause::NoSuchDevice: text = QStringLiteral("el dispositivo no existe"); break;
@@ -102,7 +104,9 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::LineStuck: text = QStringLiteral("la línea no acepta más datos"); break;
     case Cause::PortFailed: text = QStringLiteral("el puerto falló"); break;
     }
-    if (!detail.isEmpty() && (cause == Cause::ReadFailed || cause == Cause::WriteFailed || cause == Cause::PortFailed))
+    if (!detail.isEmpty()
+        && (cause == Cause::ReadFailed || cause == Cause::WriteFailed || cause == Cause::PortFailed
+            || cause == Cause::ServerRefused || cause == Cause::ServerAway))
         text += QStringLiteral(" (%1)").arg(detail);
     return what + QStringLiteral(": ") + text;
 }

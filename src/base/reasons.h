@@ -19,6 +19,9 @@ enum class Cause {
     // A file written: the record of loads.
     NoWritePermission,
     WriteFailed,
+    // The record's database.
+    ServerRefused,       // it answered no: the role, the password, the database, a privilege
+    ServerAway,          // out of reach for now
     // The serial port.
     PortFree,            // no device has the COM number
     DeviceAbsent,        // the number's device is not plugged in
@@ -38,7 +41,8 @@ Cause writeCause(int error);
 // The cause of a failed open of a serial device, from its errno.
 Cause portCause(int error);
 // "what: cause", what naming the file or the device; detail, the system's own words for a
-// cause that has none of its own here (ReadFailed, WriteFailed, PortFailed), or what
+// cause that has none of its own here (ReadFailed, WriteFailed, PortFailed, and the server's
+// words for ServerRefused and ServerAway), or what
 // permissionRemedy says for NoPortPermission (without it, the dialout remedy).
 QString reasonLine(const QString& what, Cause cause, const QString& detail = {});
 

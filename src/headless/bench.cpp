@@ -6,11 +6,11 @@
 #include "firmware_file.h"
 #include "interrupts.h"
 #include "port_settings.h"
+#include "destination.h"
 #include "record.h"
 #include "system_devices.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QSocketNotifier>
 
@@ -135,16 +135,19 @@ int runLoads(const CommandLine& command)
         return kImage;
     }
     const int blocks = FirmwareFile::blockCount(image->largo_archivo);
-    const QByteArray sha256 = QCryptographicHash::hash(
-        QByteArrayView(reinterpret_cast<const char*>(image->buffer.data()), image->largo_archivo),
-        QCryptographicHash::Sha256).toHex();
+    const QByteArray sha256 = FirmwareFile::sha256(*image);
 
+    // The record: --log, else the one configured for this PC.
+    QString why;
+    const RecordSettings settings = RecordSettings::read(RecordSettings::defaultFile(), why);
+    if (!why.isEmpty())
+        say(QStringLiteral("programador: ") + why);
+    const QString destination = command.log.isEmpty() ? settings.destination : command.log;
     std::unique_ptr<Record> record;
-    if (!command.log.isEmpty()) {
-        QString why;
-        if (!(record = Record::open(command.log, why)))
+    if (!destination.isEmpty()) {
+        if (!(record = Record::open(destination, settings.stationName(), why)))
             return wrongCommand(why);
-        record->said = [](const QString& line) { say(QStringLiteral("programador: ") + line); };
+        record->said = [](const QString& line, bool) { say(QStringLiteral("programador: ") + line); };
     }
 
     // Without --port or --device, the port in PROGRAMADOR.INI, read as the window reads it at
@@ -185,8 +188,8 @@ int runLoads(const CommandLine& command)
                     run->recorded();
             };
             if (record)
-                record->append({load.start, device.port.number, device.port.state == PortAssignment::State::Present
-                                    ? device.port.device.path : device.port.path,
+                record->append({load.id, {}, {}, load.start, device.port.number,
+                                device.port.state == PortAssignment::State::Present ? device.port.device.path : device.port.path,
                                 device.port.device.serialNumber, command.image, image->largo_archivo, sha256,
                                 load.blocksSent, blocks, resultOf(load), statusOf(load, lastSignal), load.seconds},
                                recorded);

@@ -274,6 +274,7 @@ void DeviceRun::body()
     // any hang-up.
     for (;;) {
         LoadOutcome outcome;
+        outcome.id = QUuid::createUuid();
         outcome.start = QDateTime::currentDateTime();
         try {
             if ((repeat_ && !awaitBoard()) || stopping)

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QThread>
+#include <QUuid>
 
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@ namespace programador {
 
 // How one load of one device ended.
 struct LoadOutcome {
+    QUuid id;                // made at the load's start
     QDateTime start;
     double seconds = 0;
     int blocksSent = 0;

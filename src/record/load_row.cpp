@@ -2,6 +2,8 @@
 
 #include "file_names.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 
 namespace programador {
@@ -48,6 +50,46 @@ QByteArray LoadRow::csv() const
         QByteArray::number(seconds, 'f', 1),
     };
     return cells.join(',') + "\r\n";
+}
+
+QByteArray LoadRow::json() const
+{
+    // Names as the operator reads them: a database's text holds UTF-8 only.
+    const QJsonObject object{
+        {QStringLiteral("id"), id.toString(QUuid::WithoutBraces)},
+        {QStringLiteral("estacion"), station},
+        {QStringLiteral("version"), version},
+        {QStringLiteral("inicio"), start.toOffsetFromUtc(start.offsetFromUtc()).toString(Qt::ISODateWithMs)},
+        {QStringLiteral("puerto"), number},
+        {QStringLiteral("dispositivo"), printableName(device)},
+        {QStringLiteral("serie_adaptador"), serialNumber},
+        {QStringLiteral("imagen"), printableName(image.section(QLatin1Char('/'), -1))},
+        {QStringLiteral("bytes"), size},
+        {QStringLiteral("sha256"), QString::fromLatin1(sha256)},
+        {QStringLiteral("bloques_enviados"), blocksSent},
+        {QStringLiteral("bloques_total"), blocks},
+        {QStringLiteral("resultado"), result},
+        {QStringLiteral("estado"), status},
+        {QStringLiteral("segundos"), seconds},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<LoadRow> LoadRow::fromJson(const QByteArray& bytes)
+{
+    const QJsonObject o = QJsonDocument::fromJson(bytes).object();
+    LoadRow row{QUuid::fromString(o.value(QStringLiteral("id")).toString()), o.value(QStringLiteral("estacion")).toString(),
+                o.value(QStringLiteral("version")).toString(),
+                QDateTime::fromString(o.value(QStringLiteral("inicio")).toString(), Qt::ISODateWithMs),
+                o.value(QStringLiteral("puerto")).toInt(), o.value(QStringLiteral("dispositivo")).toString(),
+                o.value(QStringLiteral("serie_adaptador")).toString(), o.value(QStringLiteral("imagen")).toString(),
+                o.value(QStringLiteral("bytes")).toInteger(), o.value(QStringLiteral("sha256")).toString().toLatin1(),
+                o.value(QStringLiteral("bloques_enviados")).toInt(), o.value(QStringLiteral("bloques_total")).toInt(),
+                o.value(QStringLiteral("resultado")).toString(), o.value(QStringLiteral("estado")).toInt(),
+                o.value(QStringLiteral("segundos")).toDouble()};
+    if (row.id.isNull() || !row.start.isValid())
+        return std::nullopt;
+    return row;
 }
 
 } // namespace programador

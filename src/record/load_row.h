@@ -3,11 +3,17 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QUuid>
+
+#include <optional>
 
 namespace programador {
 
 // One load of one device, as the record keeps it.
 struct LoadRow {
+    QUuid id;                // made at the load's start: the row's identity in the database
+    QString station;         // the bench PC: its host name unless configured
+    QString version;         // the program's
     QDateTime start;
     int number = 0;          // the COM number; 0 for a device given by its path
     QString device;          // the device's path, as file_names keeps names
@@ -26,6 +32,11 @@ struct LoadRow {
     // not UTF-8; no text cell ever starts as a spreadsheet's formula.
     static QByteArray csvHeader();
     QByteArray csv() const;
+
+    // The row as the spool keeps it on its way to the database (JSON), and back; nothing when
+    // the bytes are not such a row.
+    QByteArray json() const;
+    static std::optional<LoadRow> fromJson(const QByteArray& bytes);
 };
 
 } // namespace programador

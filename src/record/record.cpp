@@ -1,22 +1,52 @@
 #include "record.h"
 
+#include "destination.h"
 #include "file_names.h"
+#include "pg_table.h"
 #include "reasons.h"
+#include "sender.h"
 
 #include <QEventLoop>
 
 namespace programador {
 
-std::unique_ptr<Record> Record::open(const QString& path, QString& why)
+std::unique_ptr<Record> Record::open(const QString& destination, const QString& station, QString& why, bool askServer)
 {
-    auto file = std::make_unique<CsvFile>();
-    if (!file->open(path, why))
+    const std::optional<Destination> where = Destination::parse(destination, why);
+    if (!where)
         return nullptr;
-    return std::unique_ptr<Record>(new Record(std::move(file)));
+    if (!where->database) {
+        auto file = std::make_unique<CsvFile>();
+        if (!file->open(destination, why))
+            return nullptr;
+        return std::unique_ptr<Record>(new Record(station, std::move(file), nullptr));
+    }
+    // A server that refuses the role is said now, while the operator is there to mend it; one out
+    // of reach is not waited for: its rows wait in the spool.
+    if (askServer) {
+        PgTable table(*where);
+        QString said;
+        if (table.open(said) == PgTable::Reach::Refused) {
+            why = reasonLine(printableName(destination), Cause::ServerRefused, said);
+            return nullptr;
+        }
+    }
+    auto record = std::unique_ptr<Record>(new Record(station, std::make_unique<Spool>(destination), nullptr));
+    record->sender_ = std::make_unique<SpoolSender>(*where, [raw = record.get()](const QString& line, bool trouble) {
+        raw->tell(line, trouble);
+    });
+    record->senderThread_ = std::make_unique<QThread>();
+    record->senderThread_->setObjectName(QStringLiteral("database"));
+    record->sender_->moveToThread(record->senderThread_.get());
+    record->senderThread_->start();
+    // What earlier programs left in the spool goes first.
+    QMetaObject::invokeMethod(record->sender_.get(), [raw = record.get()] { raw->sender_->send(); }, Qt::QueuedConnection);
+    return record;
 }
 
-Record::Record(std::unique_ptr<CsvFile> file)
-    : file_(std::move(file)), thread_(std::make_unique<QThread>()), writer_(std::make_unique<QObject>())
+Record::Record(QString station, std::unique_ptr<RowStore> store, std::unique_ptr<SpoolSender> sender)
+    : station_(std::move(station)), store_(std::move(store)), thread_(std::make_unique<QThread>()),
+      writer_(std::make_unique<QObject>()), sender_(std::move(sender))
 {
     thread_->setObjectName(QStringLiteral("record"));
     writer_->moveToThread(thread_.get());
@@ -25,19 +55,25 @@ Record::Record(std::unique_ptr<CsvFile> file)
 
 Record::~Record()
 {
-    // A thread held in a write that never returned (a signal ended the wait for it) is left to
-    // the process, which is ending.
+    // Threads held in a write or a connection that never returned (a signal ended the wait for
+    // them) are left to the process, which is ending.
     if (abandoned_) {
-        (void)writer_.release();
-        (void)thread_.release();
+        (void)writer_.release(), (void)thread_.release(), (void)sender_.release(), (void)senderThread_.release();
         return;
+    }
+    if (sender_) {
+        QMetaObject::invokeMethod(sender_.get(), [this] { sender_->stop(); }, Qt::BlockingQueuedConnection);
+        senderThread_->quit();
+        senderThread_->wait();
     }
     thread_->quit();
     thread_->wait();
 }
 
-void Record::append(const LoadRow& row, std::function<void()> handled)
+void Record::append(LoadRow row, std::function<void()> handled)
 {
+    row.station = station_;
+    row.version = QStringLiteral(PROGRAMADOR_VERSION);
     QMetaObject::invokeMethod(writer_.get(), [this, row, handled = std::move(handled)] {
         {
             const std::lock_guard lock(mutex_);
@@ -46,6 +82,8 @@ void Record::append(const LoadRow& row, std::function<void()> handled)
         write();
         if (handled)
             QMetaObject::invokeMethod(&owner_, handled, Qt::QueuedConnection);
+        if (sender_)
+            QMetaObject::invokeMethod(sender_.get(), [this] { sender_->send(); }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
 
@@ -59,10 +97,11 @@ void Record::write()
                 return;
             row = kept_.first();
         }
-        if (const int error = file_->append(row.csv()); error != 0) {
+        if (const int error = store_->put(row); error != 0) {
             if (!failing_)
-                tell(reasonLine(printableName(file_->path()), writeCause(error), systemText(error))
-                     + QStringLiteral("; las cargas siguen y sus filas esperan"));
+                tell(reasonLine(printableName(store_->name()), writeCause(error), systemText(error))
+                         + QStringLiteral("; las cargas siguen y sus filas esperan"),
+                     true);
             failing_ = true;
             return;
         }
@@ -71,34 +110,53 @@ void Record::write()
             kept_.removeFirst();
         }
         if (failing_)
-            tell(printableName(file_->path()) + QStringLiteral(": se escribe de nuevo"));
+            tell(printableName(store_->name()) + QStringLiteral(": se escribe de nuevo"), false);
         failing_ = false;
     }
 }
 
-void Record::tell(const QString& line)
+void Record::tell(const QString& line, bool trouble)
 {
-    QMetaObject::invokeMethod(&owner_, [this, line] {
+    QMetaObject::invokeMethod(&owner_, [this, line, trouble] {
         if (said)
-            said(line);
+            said(line, trouble);
     }, Qt::QueuedConnection);
+}
+
+void Record::await(QObject* object, const std::function<void()>& work)
+{
+    if (abandoned_)
+        return;
+    QEventLoop loop;
+    waiting_ = &loop;
+    QMetaObject::invokeMethod(object, [this, work] {
+        work();
+        QMetaObject::invokeMethod(&owner_, [this] {
+            if (waiting_)
+                waiting_->quit();
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+    loop.exec();
+    waiting_ = nullptr;
+}
+
+void Record::flush()
+{
+    await(writer_.get(), [this] { write(); });
 }
 
 QList<LoadRow> Record::finish()
 {
-    QEventLoop loop;
-    finishing_ = &loop;
-    QMetaObject::invokeMethod(writer_.get(), [this] {
-        write();
-        QMetaObject::invokeMethod(&owner_, [this] {
-            if (finishing_)
-                finishing_->quit();
-        }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
-    if (!abandoned_)
-        loop.exec();
-    finishing_ = nullptr;
-    // What the thread says after this is no longer heard.
+    flush();
+    if (sender_ && !sender_->away())
+        await(sender_.get(), [this] { sender_->send(); });
+    if (const qsizetype left = sender_ && !abandoned_ ? sender_->spool().pending().size() : 0; left > 0 && said)
+        said(QStringLiteral("%1: %2 en %3; las enviará este programa o el próximo que se inicie, cuando el servidor responda")
+                 .arg(printableName(sender_->destination()),
+                      left == 1 ? QStringLiteral("1 fila espera") : QStringLiteral("%1 filas esperan").arg(left),
+                      printableName(sender_->spool().folder())),
+             true);
+    // What the threads say after this is no longer heard.
     said = nullptr;
     const std::lock_guard lock(mutex_);
     return kept_;
@@ -107,8 +165,8 @@ QList<LoadRow> Record::finish()
 void Record::abandon()
 {
     abandoned_ = true;
-    if (finishing_)
-        finishing_->quit();
+    if (waiting_)
+        waiting_->quit();
 }
 
 QByteArray Record::unwritten(const QList<LoadRow>& rows) const
@@ -117,7 +175,7 @@ QByteArray Record::unwritten(const QList<LoadRow>& rows) const
         return {};
     const QString count = rows.size() == 1 ? QStringLiteral("1 fila no se pudo escribir; es esta")
                                            : QStringLiteral("%1 filas no se pudieron escribir; son estas").arg(rows.size());
-    QByteArray lines = ("programador: " + printableName(file_->path()) + ": " + count + ":\n").toUtf8();
+    QByteArray lines = ("programador: " + printableName(store_->name()) + ": " + count + ":\n").toUtf8();
     for (const LoadRow& row : rows)
         lines += row.csv();
     return lines;

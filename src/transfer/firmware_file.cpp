@@ -2,6 +2,8 @@
 
 #include "file_names.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -82,6 +84,12 @@ std::int32_t FirmwareFile::blockCount(std::int32_t length)
 {
     const std::int32_t blocks = (length + FirmwareImage::kBlockSize - 1) / FirmwareImage::kBlockSize;
     return std::max<std::int32_t>(1, blocks);
+}
+
+QByteArray FirmwareFile::sha256(const FirmwareImage& image)
+{
+    return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(image.buffer.data()), image.largo_archivo),
+                                    QCryptographicHash::Sha256).toHex();
 }
 
 QString FirmwareFile::joinPath(const QString& directory, const QString& name)

@@ -28,6 +28,9 @@ public:
     // The number of blocks an image of this length is sent in: at least one.
     static std::int32_t blockCount(std::int32_t length);
 
+    // The SHA-256 of the loaded image, in hex, as the record keeps it.
+    static QByteArray sha256(const FirmwareImage& image);
+
     // The directory path and a name in it, with one separator between them.
     static QString joinPath(const QString& directory, const QString& name);
 };

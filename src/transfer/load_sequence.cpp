@@ -38,6 +38,16 @@ void closeQuietly(SerialLine& line)
 
 } // namespace
 
+QString exitMessage(LoadExit exit)
+{
+    switch (exit) {
+    case LoadExit::Success: return QStringLiteral("Programa listo");
+    case LoadExit::Failure: return QStringLiteral("Error de comunicacion");
+    case LoadExit::Error: return QStringLiteral("Error en puerto serie");
+    default: return QStringLiteral("Interrumpido");
+    }
+}
+
 LoadSequence::LoadSequence(CooperativeWait& wait, XmodemSender& sender, TransferView& view,
                            OperatorMessages& messages, const std::int16_t& puerto)
     : wait_(wait)
@@ -138,7 +148,7 @@ LoadExit LoadSequence::Command1_Click()
         closeQuietly(line);
         view_.setNormalPointer();
         const auto* serial = dynamic_cast<const SerialError*>(&failure);
-        messages_.show(QStringLiteral("Error en puerto serie"), MessageIcon::Warning, MessageButtons::Ok,
+        messages_.show(exitMessage(Exit::Error), MessageIcon::Warning, MessageButtons::Ok,
                        serial ? serial->reason : QString());
         view_.habilita();
         return Exit::Error;
@@ -148,12 +158,12 @@ LoadExit LoadSequence::Command1_Click()
     case Exit::Success:
         view_.setNormalPointer();
         view_.clearDrawing();
-        messages_.show(QStringLiteral("Programa listo"), MessageIcon::Information, MessageButtons::Ok);
+        messages_.show(exitMessage(exit), MessageIcon::Information, MessageButtons::Ok);
         view_.habilita();
         break;
     case Exit::Failure:
         view_.setNormalPointer();
-        messages_.show(QStringLiteral("Error de comunicacion"), MessageIcon::Warning, MessageButtons::Ok);
+        messages_.show(exitMessage(exit), MessageIcon::Warning, MessageButtons::Ok);
         view_.habilita();
         break;
     case Exit::Cancel:

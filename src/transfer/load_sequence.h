@@ -14,6 +14,11 @@ namespace programador {
 // signal came), and a press refused because a run is already under way.
 enum class LoadExit { Success, Failure, Cancel, Error, Abandoned, NotStarted };
 
+// What an exit tells the operator, as the record keeps it: "Programa listo", "Error de
+// comunicacion", "Error en puerto serie"; a run stopped by the operator, or by the window
+// closing, tells nothing and is "Interrumpido".
+QString exitMessage(LoadExit exit);
+
 // What "Cargar Firmware" does: lock the window, open the port, handshake, NAK, every
 // block, EOT, close, tell the operator. Four exits: success, failure, cancel, error.
 class LoadSequence {

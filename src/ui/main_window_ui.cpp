@@ -29,6 +29,7 @@ constexpr Place kCommand1{120, 3720, 2895, 495};
 constexpr Place kCommand2{3120, 3720, 1455, 495};
 constexpr Place kImage1{4920, 3240, 1440, 1050};
 constexpr Place kProgressBar1{120, 4440, 4455, 195};
+constexpr Place kRecordLine{120, 4755, 0, 0};
 
 constexpr qreal kListFontPoints = 8.25;
 constexpr qreal kButtonFontPoints = 13.5;
@@ -202,6 +203,19 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
     place(ProgressBar1, twips_, kProgressBar1);
+
+    // The record's line: dark red on the window, in the lists' font, elided before the edge.
+    RecordLine = new AutoSizeLabel(QString(), client);
+    RecordLine->setObjectName(QStringLiteral("RecordLine"));
+    {
+        QPalette pal = RecordLine->palette();
+        pal.setColor(QPalette::WindowText, QColor(160, 0, 0));
+        RecordLine->setPalette(pal);
+    }
+    RecordLine->setFont(listFont);
+    RecordLine->move(twips_.toPixels(kRecordLine.left), twips_.toPixels(kRecordLine.top));
+    RecordLine->setRightEdge(twips_.toPixels(kClientWidth - kRecordLine.left));
+    RecordLine->hide();
 
     // Focus: Command1, File1, Command2, Drive1, Dir1; labels and the progress bar take none.
     for (QWidget* w : std::initializer_list<QWidget*>{Command1, File1, Command2, Drive1, Dir1})

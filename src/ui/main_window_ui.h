@@ -37,6 +37,9 @@ public:
     QPushButton* Command2;
     QLabel* Image1;
     QProgressBar* ProgressBar1;
+    // Below the progress bar, hidden while the record of loads works: the line that says why a
+    // row could not be written.
+    AutoSizeLabel* RecordLine;
 
     QAction* ayuda;
     QAction* configurar;

@@ -5,17 +5,23 @@
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
+#include "record.h"
 #include "recording_messages.h"
 #include "virtual_line.h"
 
 #include <QLabel>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <cstring>
 
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +48,7 @@ struct Flow {
     Steps steps;
     int puerto = 1;                     // afterwards, in force and in the settings file
     QByteArray ini = "1\r\n";
+    QByteArray registro = {};           // registro.ini for this PC, DIR standing for the folder
 };
 
 // The volumes, mounted and unmounted as the row says.
@@ -60,9 +67,13 @@ struct Devices : DeviceList {
 
 // The program's window on virtual time, a scripted device behind its line.
 struct Rig {
-    Rig()
+    explicit Rig(const QByteArray& registro = {})
     {
         QDir(dir.path()).mkdir("home");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+        QDir(dir.path()).mkpath("config/programador");
+        if (!registro.isEmpty())
+            writeFile(dir.filePath("config/programador/registro.ini"), QByteArray(registro).replace("DIR", QFile::encodeName(dir.path())));
         drives.mounted = QStringList{"/", dir.filePath("home")};
         writeFile(dir.filePath("puertos.ini"), "[puertos]\nCOM3=" + kAdapter.stableName.toUtf8() + "\n");
         window = std::make_unique<MainWindow>(messages, line, line, numbering, dir.path(), [this] { ended = true; },
@@ -115,6 +126,8 @@ struct Rig {
             out << "file:'" + QString(ui.Label2->text()).replace(dir.path(), "~") + "'";
         if (!ui.isEnabled())
             out << QStringLiteral("locked");
+        if (ui.RecordLine->isVisible())
+            out << "record:'" + QString(ui.RecordLine->caption()).replace(dir.path(), "~") + "'";
         if (PortDialogUi* dialog = window->portDialogUi(); dialog && dialog->isVisible()) {
             out << QStringLiteral("dialog:");
             QStringList details;
@@ -161,6 +174,20 @@ struct Rig {
             writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y'));
         } else if (words[0] == "remove") {
             QFile::remove(dir.filePath(words[1]));
+        } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status
+            window->record().record()->flush();
+            QFile csv(dir.filePath("registro.csv"));
+            QStringList rows;
+            for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
+                const QList<QByteArray> f = row.split(',');
+                if (f.size() == 12)
+                    rows << QStringList{f[1], f[2], f[4], f[9], f[7], f[10]}.join('|');
+            }
+            seen << rows.join(" ; ");
+        } else if (words[0] == "full" || words[0] == "room") {   // the disk takes nothing more, or takes again
+            const rlimit limit{words[0] == "full" ? rlim_t(QFileInfo(dir.filePath("registro.csv")).size()) : RLIM_INFINITY, RLIM_INFINITY};
+            std::signal(SIGXFSZ, SIG_IGN);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
         } else if (words[0] == "block") {   // a folder in the file's place: it can be neither read nor replaced
             QFile::remove(dir.filePath(words[1]));
             QDir(dir.path()).mkdir(words[1]);
@@ -294,6 +321,28 @@ private slots:
             {"configurar", "locked dialog:COM3 " + ports},
             {"COM1 cancelar", idle},
         }, 3, "3\r\n"});
+        // Every load makes its row in the record set for this PC; a record that cannot be written
+        // is one line of the window, not a message box, until rows go in again.
+        const QString done = sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready;
+        const QString rows = "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Error de comunicacion|0|1";
+        const QString trouble = " record:'Registro: ~/registro.csv: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG))
+            + "); las cargas siguen y sus filas esperan'";
+        flow("a record of every load", {{
+            {"click fw.bin", ready},
+            {"load", done},
+            {"load silent", "W:Error de comunicacion cancel status:'Alimente el equipo'" + fw + " / " + ready},
+            {"record", rows + " / " + ready},
+            {"full", ready},
+            {"load", done},
+            {"record", rows + " / " + ready + trouble},
+            {"room", ready + trouble},
+            {"load cancel@B2", QString(sending + " / " + ready).replace(fw, fw + trouble)},
+            {"record", rows + " ; COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|130 / " + ready},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n"});
+        flow("a record that cannot be used", {{
+            {"click fw.bin", ready + " record:'Registro: ~: es una carpeta'"},
+            {"load", QString(done).replace(fw, fw + " record:'Registro: ~: es una carpeta'")},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR\n"});
         // A port that cannot be saved is in force all the same; the dialog stays until left.
         flow("a port that cannot be saved", {{
             {"configurar", "locked dialog:COM1 " + ports},
@@ -306,13 +355,15 @@ private slots:
     void flows()
     {
         QFETCH(Flow, flow);
-        Rig rig;
+        Rig rig(flow.registro);
         writeFile(rig.dir.filePath("fw.bin"), QByteArray(384, 'x'));
         writeFile(rig.dir.filePath("empty.STB"), {});
         writeFile(rig.dir.filePath("big.bin"), QByteArray(249985, 'x'));
         QDir(rig.dir.path()).mkdir("sub");
         ::mkfifo(QFile::encodeName(rig.dir.filePath("pipe.bin")), 0600);
-        const int latin1 = ::open(QFile::encodeName(rig.dir.filePath("versi")) + "\xf3n.stb", O_CREAT | O_WRONLY, 0644);
+        const QByteArray latin1Name = QFile::encodeName(rig.dir.filePath("versi")) + "\xf3n.stb";
+        const auto removeLatin1 = qScopeGuard([&latin1Name] { ::unlink(latin1Name.constData()); });   // QTemporaryDir cannot name it
+        const int latin1 = ::open(latin1Name, O_CREAT | O_WRONLY, 0644);
         QVERIFY(::write(latin1, "x", 1) == 1 && ::close(latin1) == 0);
         rig.window->openDirectory(rig.dir.path());
         QCoreApplication::processEvents();   // the window shown, the file list takes the focus

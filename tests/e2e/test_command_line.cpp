@@ -3,6 +3,7 @@
 // switched on when the program says "Alimente el equipo".
 #include "bench_output.h"
 #include "device_harness.h"
+#include "postgres_server.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -47,6 +48,11 @@ struct Run {
     // record's lock (from PORT's first "Alimente el equipo" until DEV2's load and the pull are over).
     bool pullSecond = false;
     QStringList rows = {};    // DIR/registro.csv's rows, in any order: "COM2|PORT|Programa listo|1953|0"
+    // "DB" in the arguments: a database of the test's own server, whose table cargas then holds
+    // the rows, in the order they arrived; the server is away from board k being switched on
+    // until the last board is loaded (0: never).
+    int awayFrom = 0;
+    QStringList recordSaid = {};   // the record's lines on standard error, in any place among the others
 };
 
 } // namespace
@@ -55,6 +61,9 @@ Q_DECLARE_METATYPE(Run)
 
 class TestCommandLine : public QObject {
     Q_OBJECT
+
+    programador::testing::PostgresServer server_;
+    int databases_ = 0;
 
 private slots:
     void runs_data()
@@ -131,6 +140,15 @@ private slots:
                     + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|Resumen:|2 listos, 1 con error",
             .boards = 2, .second = 1, .pullSecond = true,
             .rows = {"|PORT|Programa listo|1953|0", "|PORT|Error en puerto serie|0|2", "|DEV2|Programa listo|1953|0"}};
+        // The record in a database: the loads go on while the server is away, their rows wait
+        // on this PC and arrive once each, in the order the loads started.
+        QTest::newRow("a database away for two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DB", "IMAGE"}, .ini = "",
+            .signalsSent = {SIGINT}, .status = 130,
+            .said = done + "|" + done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 3 cargas, 3 listas|3 listos, 0 con error",
+            .boards = 3, .rows = {"COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0"}, .awayFrom = 2,
+            .recordSaid = {"programador: DB: el servidor no responde (...); las filas esperan en SPOOL", "programador: DB: las filas llegan de nuevo al servidor"}};
+        QTest::newRow("a database that refuses the role") << Run{.args = {"--log", "DB&user=nadie", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
+            .said = QString::fromUtf8("programador: DB&user=nadie: el servidor no acepta la conexión (...)|uso: ...")};
         QTest::newRow("a record that cannot be written") << Run{.args = {"--log", "DIR", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
                                                                  .said = "programador: DIR: es una carpeta|uso: ..."};
     }
@@ -242,7 +260,12 @@ private slots:
             ::chmod(QFile::encodeName(dir.filePath("counts")), 0777);
             environment.insert("GCOV_PREFIX", dir.filePath("counts"));
         }
-        run.args.replaceInStrings("DIR", dir.path()).replaceInStrings("PORT", device.path());
+        const QString database = QStringLiteral("carga%1").arg(++databases_);
+        if (run.args.filter("DB").size() > 0)
+            QVERIFY(server_.ready() && server_.run("CREATE DATABASE " + database).isEmpty());
+        const QString uri = server_.uri(database);
+        environment.insert("XDG_STATE_HOME", dir.filePath("state"));
+        run.args.replaceInStrings("DIR", dir.path()).replaceInStrings("PORT", device.path()).replaceInStrings("DB", uri);
         if (second)
             run.args.replaceInStrings("DEV2", second->path());
         QProcess program;
@@ -272,7 +295,9 @@ private slots:
         const QByteArray cue = (second ? QFile::encodeName(device.path()) + ": " : QByteArray()) + "Alimente el equipo\n";
         int switched = 0, signalled = 0, recordLock = -1;
         QElapsedTimer sinceSignal;
-        const auto rowsWritten = [&dir] {
+        const auto rowsWritten = [&] {
+            if (run.awayFrom > 0)
+                return server_.run("SELECT count(*) FROM cargas", database).value(0).toInt();
             QFile record(dir.filePath("registro.csv"));
             return record.open(QIODevice::ReadOnly) ? int(record.readAll().count('\n')) - 1 : 0;
         };
@@ -290,6 +315,8 @@ private slots:
                     QVERIFY(device.finished() && device.received().left(image.size()) == image);
                     device.nextBoard();
                 }
+                if (run.awayFrom > 0 && switched + 1 == run.awayFrom)
+                    QVERIFY(server_.stop());
                 device.switchOn(), ++switched;
                 if (run.pullSecond && switched == 2)
                     device.pullCableOnceRead();
@@ -298,6 +325,9 @@ private slots:
                 if (run.closeStderr)
                     ::close(std::exchange(stderrPipe[0], -1));
             }
+            // The server is back once the last board is loaded: the loads never waited for it.
+            if (run.awayFrom > 0 && switched == run.boards && device.finished(0))
+                QVERIFY(server_.start());
             // The record is let go once the other device has loaded and the pulled board has failed.
             if (recordLock >= 0 && second->finished(0) && said.contains(": Error en puerto serie\n"))
                 ::close(std::exchange(recordLock, -1));
@@ -320,7 +350,14 @@ private slots:
         QString lines = QString::fromUtf8(said).trimmed().replace('\n', '|');
         if (second)   // first: /dev/pts/1 is also the start of /dev/pts/12
             lines.replace(second->path(), "DEV2");
-        lines.replace(device.path(), "PORT").replace(dir.path(), "DIR");
+        lines.replace(device.path(), "PORT").replace(dir.path(), "DIR").replace(uri, "DB")
+            .replace(QRegularExpression(" \\([^|]*\\)(;|\\|)"), " (...)\\1").replace(QRegularExpression("DIR/state/programador/pendientes/[0-9a-f]{16}"), "SPOOL");
+        QStringList recordSaid = lines.split('|').filter(QRegularExpression("^programador: DB"));
+        if (run.awayFrom > 0) {
+            for (const QString& line : recordSaid)
+                lines.remove("|" + line);
+            QCOMPARE(recordSaid, run.recordSaid);
+        }
         if (second) {   // the two devices' lines interleave: each device's in its order, then the rest
             QStringList each[3];
             for (const QString& line : lines.split('|'))
@@ -340,13 +377,24 @@ private slots:
             const QByteArray heard = device.heardAll();
             QVERIFY2(heard.size() > 132 && (heard.size() - 1) % 132 == 0, heard.right(40).toHex().constData());
         }
-        // The record: a header, then a row per load, field by field as the image and the run were.
-        QFile record(dir.filePath("registro.csv"));
-        const QList<QByteArray> rows = record.open(QIODevice::ReadOnly) ? record.readAll().split('\n') : QList<QByteArray>();
-        QCOMPARE(rows.size(), run.rows.isEmpty() ? 0 : run.rows.size() + 2);
+        // The record: a row per load, field by field as the image and the run were; a CSV file
+        // with a header, or the database's table in the order the rows arrived.
         const QByteArray sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
         QStringList loads;
-        for (int i = 1; i <= run.rows.size(); ++i) {
+        if (run.awayFrom > 0) {
+            for (const QString& row : server_.run("SELECT coalesce(puerto, ''), dispositivo, resultado, bloques_enviados, estado, imagen, bytes, "
+                                                  "sha256, bloques_total, inicio < recibido FROM cargas ORDER BY recibido", database)) {
+                QVERIFY2(row.endsWith(QString::fromUtf8("|versi\ufffdn.bin|249984|") + sha256 + "|1953|t"), qPrintable(row));
+                loads << row.section('|', 0, 4).replace(device.path(), "PORT");
+            }
+            QCOMPARE(server_.run("SELECT count(DISTINCT id) FROM cargas", database).value(0), QString::number(run.rows.size()));
+            QCOMPARE(server_.run("SELECT string_agg(inicio::text, '' ORDER BY recibido) = string_agg(inicio::text, '' ORDER BY inicio) FROM cargas", database).value(0), "t");
+            QCOMPARE(loads, run.rows);
+        }
+        QFile record(dir.filePath("registro.csv"));
+        const QList<QByteArray> rows = record.open(QIODevice::ReadOnly) ? record.readAll().split('\n') : QList<QByteArray>();
+        QCOMPARE(rows.size(), run.rows.isEmpty() || run.awayFrom ? 0 : run.rows.size() + 2);
+        for (int i = 1; i < rows.size() - 1; ++i) {
             const QList<QByteArray> f = rows[i].split(',');
             QVERIFY2(f.size() == 12 && QDateTime::fromString(f[0], Qt::ISODate).isValid() && QString(f[0]).contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$"))
                          && f[3].isEmpty() && f[4] == "versi\xf3n.bin" && f[5] == "249984" && f[6] == sha256 && f[8] == "1953"

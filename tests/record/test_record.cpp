@@ -2,8 +2,10 @@
 // case: what stood in the file's place and what the disk took while each row went in -> the
 // file's bytes after, what the record said, and what it could not write at the end.
 #include "file_names.h"
+#include "postgres_server.h"
 #include "record.h"
 
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QRegularExpression>
@@ -26,10 +28,22 @@ struct Cells {
 // A load of image NAME.bin, as the rows name it.
 LoadRow row(const QByteArray& device, const QByteArray& serial, const QByteArray& image, int number = 2)
 {
-    return {QDateTime(QDate(2026, 12, 9), QTime(6, 39, 49), Qt::OffsetFromUTC, -3 * 3600), number,
+    return {QUuid::createUuid(), {}, {}, QDateTime(QDate(2026, 12, 9), QTime(6, 39, 49), Qt::OffsetFromUTC, -3 * 3600), number,
             nameFromBytes(device), QString::fromUtf8(serial), nameFromBytes("/home/ana/" + image), 1000, "ab12", 8, 8,
             QStringLiteral("Programa listo"), 0, 9.5};
 }
+
+// The database: what the bench does, one step a word -> the table's rows, by name, as they
+// arrived, and what the record said.
+struct Flow {
+    QString steps;              // a name: a load's row appended; "stop", "start": the server; "next":
+                                // this program ends and the next one starts
+    QString role = "postgres";  // who the bench is; "banco" has INSERT on the table alone
+    QString arrived = {};       // the rows in the table, by name, in the order they arrived
+    QStringList said = {};      // DB for the URI, SPOOL for the spool's folder, (...) for the server's words
+    QString why = {};           // the record refused at start; "URI" stands for one that is given as it is
+    QString uri = {};
+};
 
 struct Case {
     QByteArray before = "-";   // the file before; "-": none
@@ -60,12 +74,20 @@ void full(bool limited, const QString& path, F f)
 } // namespace
 
 Q_DECLARE_METATYPE(Cells)
+Q_DECLARE_METATYPE(Flow)
 Q_DECLARE_METATYPE(Case)
 
 class TestRecord : public QObject {
     Q_OBJECT
 
+    testing::PostgresServer server_;
+    int databases_ = 0;
+
 private slots:
+    void initTestCase() { QVERIFY(server_.ready() && server_.run("CREATE ROLE banco LOGIN").isEmpty()); }
+    void database_data();
+    void database();
+
     void cells_data()
     {
         QTest::addColumn<Cells>("cells");
@@ -121,12 +143,12 @@ private slots:
 
         QString why;
         std::unique_ptr<Record> record;
-        full(c.steps.startsWith('!'), path, [&] { record = Record::open(path, why); });
+        full(c.steps.startsWith('!'), path, [&] { record = Record::open(path, {}, why); });
         QCOMPARE(why.replace(path, "FILE"), QString(c.why).remove(QRegularExpression("^(fifo|folder): ")));
         QStringList said, unwritten;
         QByteArray left;
         if (record) {
-            record->said = [&said, &path](const QString& line) { said << QString(line).replace(path, "FILE"); };
+            record->said = [&said, &path](const QString& line, bool) { said << QString(line).replace(path, "FILE"); };
             for (int i = 0; i < c.steps.size(); ++i) {
                 bool handled = false;
                 full(c.steps.mid(i + 1, 1) == "!", path, [&] {
@@ -155,6 +177,97 @@ private slots:
                                                    + row("/dev/ttyUSB0", "", "b.bin").csv());
     }
 };
+
+void TestRecord::database_data()
+{
+    QTest::addColumn<Flow>("flow");
+    const QString away = "DB: el servidor no responde (...); las filas esperan en SPOOL";
+    // Every column with its type; the rows of two devices whole, the image's SHA-256 among them.
+    QTest::newRow("two devices") << Flow{"a b", "postgres", "ab"};
+    // Loads go on while the server is away, their rows wait on this PC, and arrive once, in order.
+    QTest::newRow("the server away for a while") << Flow{"a stop b c start d", "postgres", "abcd",
+                                                         {away, "DB: las filas llegan de nuevo al servidor"}};
+    // What one program could not send, the next one sends.
+    QTest::newRow("the next program sends them") << Flow{"stop a b next start", "postgres", "ab",
+        {away, "DB: 2 filas esperan en SPOOL; las enviar\u00e1 este programa o el pr\u00f3ximo que se inicie, cuando el servidor responda",
+         away, "DB: las filas llegan de nuevo al servidor"}};
+    // The least a bench needs: INSERT on the table, once it is there.
+    QTest::newRow("a role that may only insert") << Flow{"a", "banco", "a"};
+    QTest::newRow("a role the server refuses") << Flow{"a", "nadie", {}, {}, "DB: el servidor no acepta la conexi\u00f3n (...)"};
+    QTest::newRow("a password in the URI") << Flow{"a", {}, {}, {}, "URI: la contrase\u00f1a no va en la orden; p\u00f3ngala en ~/.pgpass o en PGPASSWORD",
+                                                   "postgresql://banco:secreto@/db"};
+    QTest::newRow("a URI that cannot be read") << Flow{"a", {}, {}, {}, "URI: no es una URI v\u00e1lida (...)",
+                                                       "postgresql://banco@x:puerto/db"};
+}
+
+void TestRecord::database()
+{
+    QFETCH(Flow, flow);
+    QVERIFY(server_.ready() && server_.start());
+    const QString name = QStringLiteral("caso%1").arg(++databases_);
+    QVERIFY(server_.run("CREATE DATABASE " + name).isEmpty());
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    const QString uri = flow.uri.isEmpty() ? server_.uri(name, flow.role) : flow.uri;
+    if (flow.role == "banco") {   // the table made by its owner, and INSERT granted
+        QString why;
+        QVERIFY(Record::open(server_.uri(name), {}, why));
+        QVERIFY(server_.run("GRANT INSERT ON cargas TO banco", name).isEmpty());
+    }
+
+    QStringList said;
+    QString why;
+    std::unique_ptr<Record> record = Record::open(uri, "banco-3", why);
+    const auto normal = [&](QString line) {
+        return line.replace(uri, flow.uri.isEmpty() ? "DB" : "URI").replace(QRegularExpression(" \\(.*\\)"), " (...)")
+            .replace(QRegularExpression("en /\\S*/programador/pendientes/[0-9a-f]{16}"), "en SPOOL");
+    };
+    QVERIFY2(flow.role != "nadie" || why.contains("role \"nadie\" does not exist"), qPrintable(why));   // the server's own words
+    QCOMPARE(normal(why), flow.why);
+    if (!record)
+        return;
+    const auto listen = [&] { record->said = [&](const QString& line, bool) { said << normal(line); }; };
+    listen();
+    QStringList rows;   // as the table should have them, by name
+    for (const QString& step : flow.steps.split(' ')) {
+        if (step == "stop" || step == "start") {
+            QVERIFY(step == "stop" ? server_.stop() : server_.start());
+        } else if (step == "next") {
+            record->finish();
+            record = Record::open(uri, "banco-3", why);
+            QVERIFY(record);
+            listen();
+        } else {
+            // Handled at once, whether the server is there or not.
+            bool handled = false;
+            LoadRow load = row(step == "a" ? "/dev/ttyUSB0" : "/dev/serial/by-id/usb-" + step.toLatin1(), "A5", step.toLatin1() + ".bin",
+                               step == "a" ? 3 : 0);
+            load.start = load.start.addSecs(rows.size());
+            load.blocksSent = rows.size();
+            record->append(load, [&handled] { handled = true; });
+            QTRY_VERIFY_WITH_TIMEOUT(handled, 2000);
+            rows << QStringList{load.id.toString(QUuid::WithoutBraces), "2026-12-09 09:39:" + QString::number(49 + rows.size()) + "+00",
+                                "banco-3", "5.0", step == "a" ? "COM3" : "", printableName(load.device), "A5", step + ".bin", "1000",
+                                "ab12", QString::number(rows.size()), "8", "Programa listo", "0", "9.5"}.join('|');
+        }
+    }
+    const QString columns = "id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes, sha256, "
+                            "bloques_enviados, bloques_total, resultado, estado, segundos";
+    QTRY_COMPARE_WITH_TIMEOUT(server_.run("SELECT count(*) FROM cargas", name).value(0), QString::number(flow.arrived.size()), 20000);
+    QStringList expected;
+    for (const QChar step : flow.arrived)
+        expected << rows.filter(QRegularExpression("\\|" + QString(step) + "\\.bin\\|")).value(0);
+    QCOMPARE(server_.run("SET TIME ZONE 'UTC'; SELECT " + columns + " FROM cargas ORDER BY recibido", name), expected);
+    QCOMPARE(server_.run("SELECT string_agg(column_name || ' ' || data_type, ', ' ORDER BY ordinal_position) FROM "
+                         "information_schema.columns WHERE table_name = 'cargas'", name).value(0),
+             "id uuid, inicio timestamp with time zone, estacion text, version text, puerto text, dispositivo text, "
+             "serie_adaptador text, imagen text, bytes bigint, sha256 text, bloques_enviados integer, bloques_total integer, "
+             "resultado text, estado integer, segundos numeric, recibido timestamp with time zone");
+    record->finish();
+    QCOMPARE(said, flow.said);
+    QDirIterator left(state.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QVERIFY2(!left.hasNext(), qPrintable(left.hasNext() ? left.next() : QString()));   // the spool is empty
+}
 
 QTEST_GUILESS_MAIN(TestRecord)
 #include "test_record.moc"
