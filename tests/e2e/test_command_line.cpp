@@ -400,8 +400,10 @@ private slots:
                          && f[3].isEmpty() && f[4] == "versi\xf3n.bin" && f[5] == "249984" && f[6] == sha256 && f[8] == "1953"
                          && f[11].toDouble() >= 0 && f[11].endsWith('\r'),
                      rows[i].constData());
-            QString named = QFile::decodeName(f[2]).replace(device.path(), "PORT");
-            loads << QStringList{f[1], second ? named.replace(second->path(), "DEV2") : named, f[9], f[7], f[10]}.join('|');
+            QString named = QFile::decodeName(f[2]);
+            if (second)   // first: /dev/pts/1 is also the start of /dev/pts/12
+                named.replace(second->path(), "DEV2");
+            loads << QStringList{f[1], named.replace(device.path(), "PORT"), f[9], f[7], f[10]}.join('|');
         }
         loads.sort(), run.rows.sort();
         QCOMPARE(loads, run.rows);
