@@ -4,7 +4,7 @@
 
 namespace programador {
 
-const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [--repeat] [--log ARCHIVO] [--] IMAGEN\n"
+const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [--repeat] [--log ARCHIVO|URI] [--] IMAGEN\n"
                            "     programador --list | --help | --version\n";
 const char* const kHelp =
     "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
@@ -15,6 +15,10 @@ const char* const kHelp =
     "  --repeat        tras cada carga espera el equipo siguiente, sin límite, hasta una señal\n"
     "  --log ARCHIVO   agrega una fila CSV por carga: hora, puerto, dispositivo, imagen y su\n"
     "                  SHA-256, bloques, resultado, estado y segundos\n"
+    "  --log URI       la misma fila en la tabla cargas de una base PostgreSQL\n"
+    "                  (postgresql://rol@servidor/base); las filas esperan en la PC mientras\n"
+    "                  el servidor no responde. Sin --log, el destino de\n"
+    "                  $XDG_CONFIG_HOME/programador/registro.ini, si lo hay\n"
     "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
     "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
     "  --list          los puertos COM1 a COM4 y el dispositivo de cada uno (o \"libre\"),\n"
