@@ -1,6 +1,6 @@
 #include "headless.h"
 
-#include "bench.h"
+#include "loads.h"
 #include "command_line.h"
 #include "file_names.h"
 #include "interrupts.h"

@@ -1,7 +1,7 @@
-#include "bench.h"
+#include "loads.h"
 
 #include "bench_output.h"
-#include "device_run.h"
+#include "bench.h"
 #include "file_names.h"
 #include "firmware_file.h"
 #include "interrupts.h"
@@ -30,8 +30,6 @@ namespace {
 // Exit statuses; a wrong command line is 64 (EX_USAGE).
 enum Status { kDone = 0, kCommunication = 1, kPort = 2, kImage = 3, kWrongCommand = 64 };
 
-const QString kDoneMessage = QStringLiteral("Programa listo");
-const QString kInterrupted = QStringLiteral("Interrumpido");
 
 void say(const QString& line)
 {
@@ -62,29 +60,15 @@ QString deviceKey(const PortAssignment& port)
     return QDir::cleanPath(QDir::current().absoluteFilePath(port.path));
 }
 
-// What a load ended with, in the window's words; a signal turns a failure into an interruption.
-QString resultOf(const LoadOutcome& load)
-{
-    if (load.exit == LoadExit::Success)
-        return load.message;
-    return load.interrupted || load.message.isEmpty() ? kInterrupted : load.message;
-}
-
+// The exit status a load gives, alone.
 int statusOf(const LoadOutcome& load, int signal)
 {
-    if (resultOf(load) == kInterrupted)
-        return 128 + signal;
-    switch (load.exit) {
-    case LoadExit::Success: return kDone;
-    case LoadExit::Failure: return kCommunication;
-    default: return kPort;
+    switch (verdictOf(load)) {
+    case Verdict::Ready: return kDone;
+    case Verdict::Interrupted: return 128 + signal;
+    case Verdict::Failed: break;
     }
-}
-
-// "1 listo", "2 listos".
-QString counted(qsizetype n, const QString& one, const QString& many)
-{
-    return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
+    return load.exit == LoadExit::Failure ? kCommunication : kPort;
 }
 
 // The cause alone, from a reason that names the device first.
@@ -92,16 +76,6 @@ QString causeOf(const QString& reason, const QString& name)
 {
     return reason.startsWith(name + QStringLiteral(": ")) ? reason.mid(name.size() + 2) : reason;
 }
-
-// A device's loads as the summary counts them: a bench may run for weeks, so only the counts
-// and the last load are kept.
-struct Device {
-    PortAssignment port;
-    QString name;
-    std::unique_ptr<DeviceRun> run;
-    qsizetype loads = 0, listos = 0, interrupted = 0;
-    LoadOutcome last;
-};
 
 } // namespace
 
@@ -135,7 +109,6 @@ int runLoads(const CommandLine& command)
         return kImage;
     }
     const int blocks = FirmwareFile::blockCount(image->largo_archivo);
-    const QByteArray sha256 = FirmwareFile::sha256(*image);
 
     // The record: --log, else the one configured for this PC.
     QString why;
@@ -159,52 +132,22 @@ int runLoads(const CommandLine& command)
         ports << numbering.resolve(settings.puerto);
     }
 
-    std::vector<Device> devices(static_cast<std::size_t>(ports.size()));
     QStringList names;
-    for (qsizetype i = 0; i < ports.size(); ++i)
-        names << printableName(ports[i].named());
+    for (const PortAssignment& port : ports)
+        names << printableName(port.named());
     BenchOutput output(names, blocks);
-    QObject owner;
-    int finished = 0, interruptions = 0, lastSignal = 0;
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        Device& device = devices[i];
-        device.port = ports[static_cast<qsizetype>(i)];
-        device.name = names[static_cast<qsizetype>(i)];
-        const int index = static_cast<int>(i);
-        DeviceEvents events;
-        events.status = [&output, index](const QString& text) { output.status(index, text); };
-        events.progress = [&output, index](int k) { output.progress(index, k); };
-        events.note = [&output](const QString& line) { output.note(line); };
-        events.loaded = [&, index](const LoadOutcome& load) {
-            Device& device = devices[static_cast<std::size_t>(index)];
-            ++device.loads;
-            device.listos += resultOf(load) == kDoneMessage;
-            device.interrupted += resultOf(load) == kInterrupted;
-            device.last = load;
-            // The next load of the device waits until its row is on disk (or kept, when the disk
-            // takes nothing).
-            const auto recorded = [&devices, index] {
-                if (DeviceRun* run = devices[static_cast<std::size_t>(index)].run.get())
-                    run->recorded();
-            };
-            if (record)
-                record->append({load.id, {}, {}, load.start, device.port.number,
-                                device.port.state == PortAssignment::State::Present ? device.port.device.path : device.port.path,
-                                device.port.device.serialNumber, command.image, image->largo_archivo, sha256,
-                                load.blocksSent, blocks, resultOf(load), statusOf(load, lastSignal), load.seconds},
-                               recorded);
-            else
-                recorded();
-            output.ended(index, resultOf(load), resultOf(load) == kInterrupted ? QString() : load.reason);
-        };
-        events.finished = [&] {
-            if (++finished == static_cast<int>(devices.size()))
-                QCoreApplication::quit();
-        };
-        device.run = std::make_unique<DeviceRun>(device.port, *image, command.repeat, &owner, std::move(events));
-    }
+    Bench bench(*image, command.image, record.get());
+    Bench::Events events;
+    events.status = [&output](int device, const QString& text) { output.status(device, text); };
+    events.progress = [&output](int device, int block) { output.progress(device, block); };
+    events.note = [&output](int, const QString& line) { output.note(line); };
+    events.loaded = [&output](int device, const LoadOutcome& load) {
+        output.ended(device, resultOf(load), verdictOf(load) == Verdict::Interrupted ? QString() : load.reason);
+    };
+    events.finished = [] { QCoreApplication::quit(); };
 
     // The first signal is "Cancelar" for every device; the second ends every run at once.
+    int interruptions = 0, lastSignal = 0;
     QSocketNotifier notifier(signalsReadEnd(), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         for (char number; ::read(signalsReadEnd(), &number, 1) == 1;) {
@@ -213,61 +156,59 @@ int runLoads(const CommandLine& command)
                 continue;
             }
             lastSignal = number;
+            bench.interruptStatus = 128 + number;
             ++interruptions;
-            for (Device& device : devices)
-                interruptions == 1 ? device.run->cancel() : device.run->abandon();
+            interruptions == 1 ? bench.cancel() : bench.abandon();
             // Once every run has ended, a signal ends the wait for the record too.
-            if (record && finished == static_cast<int>(devices.size()))
+            if (record && !bench.running())
                 record->abandon();
         }
     });
     listen();
-    for (Device& device : devices)
-        device.run->start();
+    bench.start(ports, command.repeat, std::move(events));
     QCoreApplication::exec();
-    for (Device& device : devices)
-        device.run.reset();   // every thread has ended
     output.finish();
     // The rows the file could not take, there to be copied into it.
     if (record)
         std::fputs(record->unwritten(record->finish()).constData(), stderr);
 
     // The summary: a line per device, then the counts.
-    const bool several = devices.size() > 1 || command.repeat;
+    const bool several = bench.size() > 1 || command.repeat;
     qsizetype done = 0, failed = 0, interrupted = 0;
-    for (const Device& device : devices) {
-        done += device.listos;
-        interrupted += device.interrupted;
-        failed += device.loads - device.listos - device.interrupted;
+    for (int i = 0; i < bench.size(); ++i) {
+        const DeviceCounts& counts = bench.counts(i);
+        done += counts.ready;
+        failed += counts.failed;
+        interrupted += counts.interrupted;
         if (!several)
             continue;
-        if (&device == &devices.front())
+        if (i == 0)
             say(QStringLiteral("Resumen:"));
-        QString line = device.name + QStringLiteral(": ");
-        if (device.loads == 0) {
+        QString line = names[i] + QStringLiteral(": ");
+        if (counts.loads == 0) {
             line += QStringLiteral("ninguna carga");
         } else if (!command.repeat) {
-            line += resultOf(device.last);
-            if (!device.last.reason.isEmpty() && resultOf(device.last) != kInterrupted)
-                line += QStringLiteral(" (%1)").arg(causeOf(device.last.reason, device.name));
+            line += resultOf(counts.last);
+            if (!counts.last.reason.isEmpty() && verdictOf(counts.last) != Verdict::Interrupted)
+                line += QStringLiteral(" (%1)").arg(causeOf(counts.last.reason, names[i]));
         } else {
-            line += counted(device.loads, QStringLiteral("carga"), QStringLiteral("cargas")) + QStringLiteral(", ")
-                + counted(device.listos, QStringLiteral("lista"), QStringLiteral("listas"));
+            line += counted(counts.loads, QStringLiteral("carga"), QStringLiteral("cargas")) + QStringLiteral(", ")
+                + counted(counts.ready, QStringLiteral("lista"), QStringLiteral("listas"));
         }
         say(line);
     }
     if (several) {
-        QStringList counts{counted(done, QStringLiteral("listo"), QStringLiteral("listos")), QStringLiteral("%1 con error").arg(failed)};
+        QStringList totals{counted(done, QStringLiteral("listo"), QStringLiteral("listos")), QStringLiteral("%1 con error").arg(failed)};
         if (interrupted > 0)
-            counts << counted(interrupted, QStringLiteral("interrumpido"), QStringLiteral("interrumpidos"));
-        say(counts.join(QStringLiteral(", ")));
+            totals << counted(interrupted, QStringLiteral("interrumpido"), QStringLiteral("interrumpidos"));
+        say(totals.join(QStringLiteral(", ")));
     }
 
     if (interruptions > 0)
         endBy(lastSignal);
     if (!several)
-        return statusOf(devices.front().last, lastSignal);
-    return done == static_cast<qsizetype>(devices.size()) ? kDone : kCommunication;
+        return statusOf(bench.counts(0).last, lastSignal);
+    return done == bench.size() ? kDone : kCommunication;
 }
 
 } // namespace programador

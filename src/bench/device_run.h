@@ -36,11 +36,13 @@ struct DeviceEvents {
     std::function<void()> finished;                   // the run is over, its port closed
 };
 
-// One device of the command line, in a thread of its own: its serial line, tick timers, waits
+// One device of the bench, in a thread of its own: its serial line, tick timers, waits
 // and load sequence are the ones "Cargar Firmware" uses, born, used and closed in that thread,
 // so a device that is off, fails or goes away never holds up another. With repeat, the line
 // stays open between boards and waits for each next board's start-up, with no time limit, until
-// it is cancelled; an adapter that goes away is waited for until its path is back.
+// it is cancelled; an adapter that goes away is waited for until its path is back. The thread's
+// body is a boundary: whatever a board's wait or load raises ends that load as its error, and
+// nothing crosses it.
 class DeviceRun {
 public:
     // owner lives in the calling thread; events are called there, through its event loop.

@@ -1,0 +1,120 @@
+#include "bench.h"
+
+#include "firmware_file.h"
+#include "load_sequence.h"
+#include "record.h"
+
+namespace programador {
+
+Verdict verdictOf(const LoadOutcome& load)
+{
+    if (load.exit == LoadExit::Success)
+        return Verdict::Ready;
+    // A failure that came while the load was being stopped is no fault of the board's.
+    if (load.interrupted || load.exit == LoadExit::Cancel || load.exit == LoadExit::Abandoned)
+        return Verdict::Interrupted;
+    return Verdict::Failed;
+}
+
+QString resultOf(const LoadOutcome& load)
+{
+    return verdictOf(load) == Verdict::Interrupted ? exitMessage(LoadExit::Cancel) : exitMessage(load.exit);
+}
+
+QString counted(qsizetype n, const QString& one, const QString& many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
+}
+
+Bench::Bench(const FirmwareImage& image, QString imagePath, Record* record)
+    : image_(image), imagePath_(std::move(imagePath)), sha256_(FirmwareFile::sha256(image)), record_(record)
+{
+}
+
+Bench::~Bench()
+{
+    for (Device& device : devices_)
+        device.run.reset();   // waits for its thread
+}
+
+void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events)
+{
+    events_ = std::move(events);
+    devices_.clear();
+    devices_.resize(static_cast<std::size_t>(ports.size()));
+    finished_ = 0;
+    for (int i = 0; i < ports.size(); ++i) {
+        Device& device = devices_[static_cast<std::size_t>(i)];
+        device.port = ports[i];
+        DeviceEvents run;
+        run.status = [this, i](const QString& text) {
+            if (events_.status)
+                events_.status(i, text);
+        };
+        run.progress = [this, i](int block) {
+            if (events_.progress)
+                events_.progress(i, block);
+        };
+        run.note = [this, i](const QString& line) {
+            if (events_.note)
+                events_.note(i, line);
+        };
+        run.loaded = [this, i](const LoadOutcome& load) { loaded(i, load); };
+        run.finished = [this] {
+            if (++finished_ == size() && events_.finished)
+                events_.finished();
+        };
+        device.run = std::make_unique<DeviceRun>(device.port, image_, repeat, &owner_, std::move(run));
+    }
+    for (Device& device : devices_)
+        device.run->start();
+}
+
+void Bench::loaded(int index, const LoadOutcome& load)
+{
+    Device& device = devices_[static_cast<std::size_t>(index)];
+    DeviceCounts& counts = device.counts;
+    ++counts.loads;
+    switch (verdictOf(load)) {
+    case Verdict::Ready: ++counts.ready; break;
+    case Verdict::Failed: ++counts.failed; break;
+    case Verdict::Interrupted: ++counts.interrupted; break;
+    }
+    counts.last = load;
+    // The device's next load waits until this row is on disk (or kept, when the disk takes
+    // nothing).
+    const auto recorded = [this, index] {
+        if (DeviceRun* run = devices_[static_cast<std::size_t>(index)].run.get())
+            run->recorded();
+    };
+    if (record_) {
+        const PortAssignment& port = device.port;
+        const int status = verdictOf(load) == Verdict::Interrupted ? interruptStatus
+            : load.exit == LoadExit::Success                      ? 0
+            : load.exit == LoadExit::Failure                      ? 1
+                                                                  : 2;
+        record_->append({load.id, {}, {}, load.start, port.number,
+                         port.state == PortAssignment::State::Present ? port.device.path : port.path,
+                         port.device.serialNumber, imagePath_, image_.largo_archivo, sha256_, load.blocksSent,
+                         FirmwareFile::blockCount(image_.largo_archivo), resultOf(load), status, load.seconds},
+                        recorded);
+    } else {
+        recorded();
+    }
+    if (events_.loaded)
+        events_.loaded(index, load);
+}
+
+void Bench::cancel()
+{
+    for (Device& device : devices_)
+        device.run->cancel();
+}
+
+void Bench::abandon()
+{
+    for (Device& device : devices_)
+        device.run->abandon();
+}
+
+} // namespace programador

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "device_run.h"
+#include "firmware_image.h"
+#include "port_numbering.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace programador {
+
+class Record;
+
+// How a load ended, for counting: ready ("Programa listo"), failed (the board or its line), or
+// interrupted (a signal, "Detener" or "Cancelar" stopped it while it loaded).
+enum class Verdict { Ready, Failed, Interrupted };
+Verdict verdictOf(const LoadOutcome& load);
+// The load's result in the window's words: "Programa listo", "Error de comunicacion",
+// "Error en puerto serie", or "Interrumpido".
+QString resultOf(const LoadOutcome& load);
+// "1 lista", "2 listas".
+QString counted(qsizetype n, const QString& one, const QString& many);
+
+// What a device's loads come to. A bench may run for weeks: only the counts and the last load
+// are kept.
+struct DeviceCounts {
+    qsizetype loads = 0, ready = 0, failed = 0, interrupted = 0;
+    LoadOutcome last;
+};
+
+// Several devices at once, board after board: a DeviceRun each, in a thread of its own, their
+// counts, and the record's row of every load, each next load of a device waiting until its row
+// is durable. Used by the command line and by the bench window, in their own thread, which the
+// runs' events reach through its event loop.
+class Bench {
+public:
+    struct Events {
+        std::function<void(int, const QString&)> status;        // device, Label1's caption
+        std::function<void(int, int)> progress;                 // device, the block being sent
+        std::function<void(int, const QString&)> note;          // device, a line of its own (its adapter gone, back)
+        std::function<void(int, const LoadOutcome&)> loaded;    // device, a load counted and recorded
+        std::function<void()> finished;                         // every run is over, its port closed
+    };
+
+    // image: read and checked by the front end, from imagePath (whose name the rows keep); it
+    // lives as long as the bench. record: none, or where every load's row goes.
+    Bench(const FirmwareImage& image, QString imagePath, Record* record);
+    ~Bench();   // waits for every run's thread
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    // One run a port; with repeat, board after board until cancelled.
+    void start(const QList<PortAssignment>& ports, bool repeat, Events events);
+    // The loads under way end as "Cancelar" makes them end, and the runs waiting for a board
+    // stop; abandon() ends every run at once, port closed, no EOT.
+    void cancel();
+    void abandon();
+    bool running() const { return finished_ < static_cast<int>(devices_.size()); }
+
+    int size() const { return static_cast<int>(devices_.size()); }
+    const DeviceCounts& counts(int device) const { return devices_[static_cast<std::size_t>(device)].counts; }
+    // The status that an interrupted load's row gives: 128 + the signal that stopped it.
+    int interruptStatus = 130;
+
+private:
+    struct Device {
+        PortAssignment port;
+        std::unique_ptr<DeviceRun> run;
+        DeviceCounts counts;
+    };
+    void loaded(int index, const LoadOutcome& load);
+
+    const FirmwareImage& image_;
+    const QString imagePath_;
+    const QByteArray sha256_;
+    Record* const record_;
+    QObject owner_;   // the front end's thread: what the runs say goes there
+    std::vector<Device> devices_;
+    Events events_;
+    int finished_ = 0;
+};
+
+} // namespace programador
