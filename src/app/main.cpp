@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 
 #include <cstdio>
 #include <cstring>
@@ -19,10 +20,12 @@ namespace {
 
 // With arguments, the command line loads an image without a window; without, the window.
 // The desktop entry starts it with --menu: the window, working in the operator's home folder
-// (where PROGRAMADOR.INI is kept) whatever folder the launcher itself was in.
+// (where PROGRAMADOR.INI is kept) whatever folder the launcher itself was in; its action
+// "Banco de carga" with --banco: the same, with the bench window open in front of it.
 int main(int argc, char** argv)
 {
-    const bool fromMenu = argc == 2 && std::strcmp(argv[1], "--menu") == 0;
+    const bool bench = argc == 2 && std::strcmp(argv[1], "--banco") == 0;
+    const bool fromMenu = bench || (argc == 2 && std::strcmp(argv[1], "--menu") == 0);
     if (argc > 1 && !fromMenu)
         return programador::runHeadless(argc, argv);
     QApplication app(argc, argv);
@@ -38,7 +41,13 @@ int main(int argc, char** argv)
     programador::EventLoopYield events;
 
     programador::MainWindow window(messages, line, events, numbering, QDir::currentPath());
+    window.benchWindow().chooseImage = [](QWidget* parent) {
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("Elegir imagen"), QDir::currentPath(),
+                                            QStringLiteral("Firmware (*.stb *.bin *.STB *.BIN)"));
+    };
     window.Form_Load();
     window.show();
+    if (bench)
+        window.banco_Click();
     return app.exec();
 }

@@ -67,13 +67,15 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
       sequence_(wait_, sender_, *this, messages, settings_.puerto),
       portProbe_(line),
       portDialog_(portDialogWindow_, *this, portProbe_, settings_, messages, numbering),
-      numbering_(numbering)
+      numbering_(numbering),
+      benchWindow_(messages, numbering, record_)
 {
     portDialogWindow_.setLogic(portDialog_);
     portDialogWindow_.setTransientParent(&ui_);
 
     connect(ui_.ayuda, &QAction::triggered, this, &MainWindow::ayuda_Click);
     connect(ui_.configurar, &QAction::triggered, this, &MainWindow::configurar_Click);
+    connect(ui_.banco, &QAction::triggered, this, &MainWindow::banco_Click);
     connect(ui_.salir, &QAction::triggered, this, &MainWindow::salir_Click);
     connect(ui_.Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
@@ -155,6 +157,15 @@ void MainWindow::ayuda_Click()
 void MainWindow::configurar_Click()
 {
     portDialog_.configurar_Click();
+}
+
+void MainWindow::banco_Click()
+{
+    setEnabled(false);
+    benchWindow_.open(imagePath_, &ui_, [this] {
+        setEnabled(true);
+        showAndRaise();
+    });
 }
 
 void MainWindow::setEnabled(bool enabled)
@@ -311,6 +322,7 @@ bool MainWindow::loadImage(const QString& path, const QString& name)
     ui_.salir->setEnabled(false);
     ui_.ayuda->setEnabled(false);
     ui_.configurar->setEnabled(false);
+    ui_.banco->setEnabled(false);
     setBusyPointer();
 
     Cause cause = Cause::None;
@@ -336,6 +348,7 @@ bool MainWindow::loadImage(const QString& path, const QString& name)
     ui_.salir->setEnabled(true);
     ui_.ayuda->setEnabled(true);
     ui_.configurar->setEnabled(true);
+    ui_.banco->setEnabled(true);
     return true;
 }
 
@@ -428,6 +441,7 @@ void MainWindow::lockForTransfer()
     ui_.salir->setEnabled(false);
     ui_.ayuda->setEnabled(false);
     ui_.configurar->setEnabled(false);
+    ui_.banco->setEnabled(false);
     ui_.Command1->setEnabled(false);
     ui_.File1->setEnabled(false);
     ui_.Drive1->setEnabled(false);
@@ -450,6 +464,7 @@ void MainWindow::habilita()
     ui_.Command2->setEnabled(false);
     ui_.ayuda->setEnabled(true);
     ui_.configurar->setEnabled(true);
+    ui_.banco->setEnabled(true);
     ui_.salir->setEnabled(true);
     ui_.Command1->setEnabled(true);
     ui_.File1->setEnabled(true);

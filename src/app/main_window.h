@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bench_window.h"
 #include "cooperative_wait.h"
 #include "event_yield.h"
 #include "file_browser.h"
@@ -61,6 +62,7 @@ public:
     // The menu commands.
     void ayuda_Click();
     void configurar_Click();
+    void banco_Click();   // "Banco de carga": the bench window, the main window disabled until it closes
     void salir_Click();
 
     // The buttons: the load sequence on the image as it is on disk now, and "Cancelar"
@@ -112,6 +114,7 @@ public:
     PortDialog& portDialog() { return portDialog_; }
     PortDialogUi* portDialogUi() const { return portDialogWindow_.ui(); }
     WindowRecord& record() { return record_; }
+    BenchWindow& benchWindow() { return benchWindow_; }
 
     static const QString& helpText();
 
@@ -164,6 +167,7 @@ private:
     LinePortProbe portProbe_;
     PortDialog portDialog_;
     PortNumbering& numbering_;
+    BenchWindow benchWindow_;
 
     QStringList driveRoots_;
     QString dirPath_;    // Dir1's path

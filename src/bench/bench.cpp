@@ -47,6 +47,10 @@ void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events
         Device& device = devices_[static_cast<std::size_t>(i)];
         device.port = ports[i];
         DeviceEvents run;
+        run.started = [this, i] {
+            if (events_.started)
+                events_.started(i);
+        };
         run.status = [this, i](const QString& text) {
             if (events_.status)
                 events_.status(i, text);
@@ -55,9 +59,13 @@ void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events
             if (events_.progress)
                 events_.progress(i, block);
         };
-        run.note = [this, i](const QString& line) {
-            if (events_.note)
-                events_.note(i, line);
+        run.gone = [this, i](const QString& reason) {
+            if (events_.gone)
+                events_.gone(i, reason);
+        };
+        run.back = [this, i] {
+            if (events_.back)
+                events_.back(i);
         };
         run.loaded = [this, i](const LoadOutcome& load) { loaded(i, load); };
         run.finished = [this] {

@@ -39,9 +39,11 @@ struct DeviceCounts {
 class Bench {
 public:
     struct Events {
+        std::function<void(int)> started;                       // device, a board's load begins
         std::function<void(int, const QString&)> status;        // device, Label1's caption
         std::function<void(int, int)> progress;                 // device, the block being sent
-        std::function<void(int, const QString&)> note;          // device, a line of its own (its adapter gone, back)
+        std::function<void(int, const QString&)> gone;          // device, why its adapter is not there
+        std::function<void(int)> back;                          // device, its adapter there again
         std::function<void(int, const LoadOutcome&)> loaded;    // device, a load counted and recorded
         std::function<void()> finished;                         // every run is over, its port closed
     };

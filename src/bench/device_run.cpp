@@ -143,7 +143,8 @@ void DeviceRun::start()
 
 void DeviceRun::post(std::function<void()> call)
 {
-    QMetaObject::invokeMethod(owner_, std::move(call), Qt::QueuedConnection);
+    if (call)
+        QMetaObject::invokeMethod(owner_, std::move(call), Qt::QueuedConnection);
 }
 
 void DeviceRun::here(std::function<void()> call)
@@ -228,7 +229,7 @@ void DeviceRun::body()
                 if (!line.isOpen()) {
                     line.open();
                     if (told)
-                        post([note = events_.note, named = port_.named()] { note(named + QStringLiteral(": de vuelta")); });
+                        post(events_.back);
                     told = false;
                 }
                 if (!shown)
@@ -242,11 +243,13 @@ void DeviceRun::body()
                 if (line.bytesWaiting() > 0)
                     seen = (seen + line.read()).right(64);
             } catch (const SerialError& failure) {
-                // Gone, or not there yet: said once, then looked for again after a pause.
+                // Gone, or not there yet: said once, then looked for again after a pause; once it
+                // is back, the wait for the board is shown again.
                 line.shut();
                 seen.clear();
+                shown = false;
                 if (!told)
-                    post([note = events_.note, reason = failure.reason] { note(reason); });
+                    post([gone = events_.gone, reason = failure.reason] { gone(reason); });
                 told = true;
                 ticking(true);
                 for (ticks.contador2 = 0; ticks.contador2 < 10 && !stopping;) {   // a second
@@ -284,6 +287,7 @@ void DeviceRun::body()
             view.reason.clear();
             interrupted = false;
             outcome.start = QDateTime::currentDateTime();
+            post(events_.started);
             QElapsedTimer clock;
             clock.start();
             outcome.exit = sequence.Command1_Click();

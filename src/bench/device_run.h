@@ -29,9 +29,11 @@ struct LoadOutcome {
 
 // What a device's run tells, in the thread that owns the DeviceRun.
 struct DeviceEvents {
+    std::function<void()> started;                    // a board's load begins
     std::function<void(const QString&)> status;       // Label1's caption
     std::function<void(int)> progress;                // the block being sent
-    std::function<void(const QString&)> note;         // a line of its own (the adapter went away)
+    std::function<void(const QString&)> gone;         // the adapter went away, or is not there: why
+    std::function<void()> back;                       // it is there again
     std::function<void(const LoadOutcome&)> loaded;   // a load has ended
     std::function<void()> finished;                   // the run is over, its port closed
 };

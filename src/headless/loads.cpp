@@ -140,7 +140,8 @@ int runLoads(const CommandLine& command)
     Bench::Events events;
     events.status = [&output](int device, const QString& text) { output.status(device, text); };
     events.progress = [&output](int device, int block) { output.progress(device, block); };
-    events.note = [&output](int, const QString& line) { output.note(line); };
+    events.gone = [&output](int, const QString& reason) { output.note(reason); };
+    events.back = [&output, &names](int device) { output.note(names[device] + QStringLiteral(": de vuelta")); };
     events.loaded = [&output](int device, const LoadOutcome& load) {
         output.ended(device, resultOf(load), verdictOf(load) == Verdict::Interrupted ? QString() : load.reason);
     };

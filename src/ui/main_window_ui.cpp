@@ -102,12 +102,14 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     setWindowTitle(QStringLiteral("Telvarin V5.0"));
     // The window's background is the toolkit's default one.
 
-    // The menu bar: three commands side by side, no sub-items, shortcuts or check marks.
+    // The menu bar: four commands side by side, no sub-items, shortcuts or check marks.
     QMenuBar* bar = menuBar();
     ayuda = bar->addAction(QStringLiteral("Ayuda"));
     ayuda->setObjectName(QStringLiteral("ayuda"));
     configurar = bar->addAction(QStringLiteral("Configurar puerto serie"));
     configurar->setObjectName(QStringLiteral("configurar"));
+    banco = bar->addAction(QStringLiteral("Banco de carga"));
+    banco->setObjectName(QStringLiteral("banco"));
     salir = bar->addAction(QStringLiteral("Salir"));
     salir->setObjectName(QStringLiteral("salir"));
 

@@ -14,7 +14,7 @@
 namespace programador {
 
 // The main window PROGRAMADOR as designed: "Telvarin V5.0", a fixed client area of
-// 6870 x 5160 twips below a menu bar of three commands, and the controls at their designed
+// 6870 x 5160 twips below a menu bar of four commands, and the controls at their designed
 // places, fonts and colours. It holds no behaviour; the app connects to the members.
 //
 // As designed, Command1 and Command2 are enabled, ProgressBar1 is shown and Label1 hidden;
@@ -43,6 +43,7 @@ public:
 
     QAction* ayuda;
     QAction* configurar;
+    QAction* banco;         // "Banco de carga": several boards at once, board after board
     QAction* salir;
 
 private:

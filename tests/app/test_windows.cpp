@@ -2,6 +2,7 @@
 // and after each one what the operator saw: every message box (icon and text) with the
 // window behind it, the window at the moments a transfer answers the device ("@*") and
 // sends its first block ("@B1"), and the window once the action is over.
+#include "device_harness.h"
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
@@ -9,8 +10,10 @@
 #include "recording_messages.h"
 #include "virtual_line.h"
 
+#include <QCryptographicHash>
 #include <QLabel>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +52,8 @@ struct Flow {
     int puerto = 1;                     // afterwards, in force and in the settings file
     QByteArray ini = "1\r\n";
     QByteArray registro = {};           // registro.ini for this PC, DIR standing for the folder
+    // The bench's devices: COMn is a link, ~/comn, to a device harness with these faults.
+    QList<DeviceFaults> bench = {};
 };
 
 // The volumes, mounted and unmounted as the row says.
@@ -114,7 +119,7 @@ struct Rig {
         if (ended)
             return QStringLiteral("ended");
         if (ui.isEnabled())   // a disabled window takes no click on its menus either
-            enabled(QStringLiteral("menus"), ui.ayuda, ui.configurar, ui.salir);
+            enabled(QStringLiteral("menus"), ui.ayuda, ui.configurar, ui.banco, ui.salir);
         enabled(QStringLiteral("load"), ui.Command1);
         enabled(QStringLiteral("cancel"), ui.Command2);
         enabled(QStringLiteral("lists"), ui.Drive1, ui.Dir1, ui.File1);
@@ -138,7 +143,7 @@ struct Rig {
             out << "{" + details.join(" | ") + "}";
         }
         out.removeAll(QString());
-        return out.join(' ');
+        return out.join(' ') + (bench().isEmpty() ? QString() : " / " + bench());
     }
 
     void act(const QString& action)
@@ -174,6 +179,48 @@ struct Rig {
             writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y'));
         } else if (words[0] == "remove") {
             QFile::remove(dir.filePath(words[1]));
+        } else if (words[0] == "banco") {
+            ui.banco->trigger();
+        } else if (words[0] == "iniciar" || words[0] == "detener" || words[0] == "cerrar") {
+            BenchWindowUi* bench = window->benchWindow().ui();
+            const qsizetype asked = messages.shown.size();
+            messages.answer = words.value(1) == "yes" ? MessageAnswer::Yes : MessageAnswer::No;
+            QTest::mouseClick(words[0] == "iniciar" ? bench->Start : words[0] == "detener" ? bench->Stop : bench->Close, Qt::LeftButton);
+            // Until every started row waits for its board, or every run has ended; a load held
+            // under way goes on.
+            if (words[0] == "iniciar")
+                QTRY_VERIFY_WITH_TIMEOUT(!this->bench().contains(QRegularExpression("x- [^|]*'Detenido'")), 30000);
+            if (words[0] == "detener" && words.value(1) != "held")
+                QTRY_VERIFY_WITH_TIMEOUT(bench->Start->isEnabled(), 30000);
+            // Until it has closed, or asked.
+            if (words[0] == "cerrar")
+                QTRY_VERIFY_WITH_TIMEOUT(!window->benchWindow().ui() || messages.shown.size() > asked, 30000);
+        } else if (words[0] == "board") {   // COMn's next board is switched on, and loaded
+            DeviceHarness& device = *harness[words[1].right(1).toInt()];
+            QVERIFY(device.finished(0) || device.heard().isEmpty());
+            const QString counts = bench();
+            device.nextBoard();
+            device.switchOn();
+            if (words.value(2) != "held")   // its block 2 waits for release: the load stays under way
+                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && device.finished(0) && bench().contains(QRegularExpression(words[1] + "x- [^|]*'Alimente el equipo'")), 30000);
+            else
+                QTRY_VERIFY_WITH_TIMEOUT(device.heard().size() >= 1 + 2 * 132, 30000);
+        } else if (words[0] == "release") {   // the held ACK goes out; the runs end
+            harness[words[1].right(1).toInt()]->release();
+            QTRY_VERIFY_WITH_TIMEOUT(window->benchWindow().ui()->Start->isEnabled(), 30000);
+        } else if (words[0] == "heard") {   // what COMn's device heard: the "*", whole blocks, an EOT
+            const QByteArray heard = harness[words[1].right(1).toInt()]->heardAll();
+            seen << QStringLiteral("%1 heard %2 blocks%3%4").arg(words[1]).arg((heard.size() - 1) / 132)
+                        .arg((heard.size() - 1) % 132 == 0 ? "" : " and a part", heard.endsWith('\x04') ? " and EOT" : "");
+        } else if (words[0] == "pull" || words[0] == "back") {   // COMn's adapter pulled out, plugged back
+            const int n = words[1].right(1).toInt();
+            if (words[0] == "pull") {
+                harness[n]->pullCable();
+                QFile::remove(dir.filePath(QStringLiteral("com%1").arg(n)));
+            } else {
+                plug(n);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "Alimente el equipo"))), 30000);
         } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status
             window->record().record()->flush();
             QFile csv(dir.filePath("registro.csv"));
@@ -181,7 +228,7 @@ struct Rig {
             for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
                 const QList<QByteArray> f = row.split(',');
                 if (f.size() == 12)
-                    rows << QStringList{f[1], f[2], f[4], f[9], f[7], f[10]}.join('|');
+                    rows << QStringList{f[1], QString(f[2]).replace(dir.path(), "~"), f[4], f[9], f[7], f[10]}.join('|');
             }
             seen << rows.join(" ; ");
         } else if (words[0] == "full" || words[0] == "room") {   // the disk takes nothing more, or takes again
@@ -198,7 +245,8 @@ struct Rig {
         } else if (words[0].endsWith("plug")) {   // the adapter: "plug", "unplug"
             devices.plugged.removeAll(kAdapter);
             devices.plugged << (words[0] == "plug" ? QList<SerialDevice>{kAdapter} : QList<SerialDevice>());
-            devices.changed();
+            if (devices.changed)
+                devices.changed();
         } else if (words[0] == "drives") {
             QStringList shown;
             for (int i = 0; i < ui.Drive1->count(); ++i)
@@ -225,7 +273,47 @@ struct Rig {
         QCoreApplication::processEvents();   // what the window left for the event loop
     }
 
+    ~Rig()
+    {
+        window.reset();   // the bench's runs end before their devices go
+        for (int n = 1; n <= 4; ++n)
+            qunsetenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n));
+    }
+
+    // The bench's device behind COMn: a harness, reached through the link ~/comn.
+    void plug(int n, const DeviceFaults& faults = {})
+    {
+        const QString link = dir.filePath(QStringLiteral("com%1").arg(n));
+        harness[n] = std::make_unique<DeviceHarness>(faults);
+        QFile::remove(link);
+        QVERIFY(QFile::link(harness[n]->path(), link));
+        qputenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n), QFile::encodeName(link));
+    }
+
+    // "Banco de carga" as the operator sees it: the image, the buttons that may be pressed, then
+    // a row a port: its box, device, state, progress, counts and last result.
+    QString bench()
+    {
+        BenchWindowUi* ui = window->benchWindow().ui();
+        if (!ui || !ui->isVisible())
+            return QString();
+        QStringList out{QString(ui->Image->text()).replace(dir.path(), "~")};
+        for (QPushButton* button : {ui->Choose, ui->Start, ui->Stop, ui->Close})
+            out << (button->isEnabled() ? button->text() : QString());
+        out.removeAll(QString());
+        for (int n = 0; n < BenchWindowUi::kRows; ++n) {
+            const auto& row = ui->rows[std::size_t(n)];
+            out << QStringLiteral("%1%2%3 %4 '%5' %6/%7 '%8' '%9'")
+                       .arg(row.Use->text(), row.Use->isChecked() ? "x" : "", row.Use->isEnabled() ? "" : "-",
+                            QString(row.Device->text()).replace(dir.path(), "~"), row.State->text())
+                       .arg(row.Progress->value()).arg(row.Progress->maximum())
+                       .arg(row.Counts->text(), QString(row.Last->text()).replace('\n', " / "));
+        }
+        return "bench: " + out.join(" | ");
+    }
+
     QTemporaryDir dir;
+    std::map<int, std::unique_ptr<DeviceHarness>> harness;
     RecordingMessages messages;
     VirtualLine line;
     Drives drives;
@@ -343,6 +431,60 @@ private slots:
             {"click fw.bin", ready + " record:'Registro: ~: es una carpeta'"},
             {"load", QString(done).replace(fw, fw + " record:'Registro: ~: es una carpeta'")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR\n"});
+        // "Banco de carga" beside the locked main window: the image, the buttons that may be
+        // pressed, then a row a port (box and whether it may change, device, state, progress,
+        // counts, last result).
+        const QString image = "file:'Archivo: ~/fw.bin' locked / bench: Imagen: fw.bin, 384 bytes, SHA-256 "
+            + QCryptographicHash::hash(QByteArray(384, 'x'), QCryptographicHash::Sha256).toHex().left(12);
+        const auto bench = [&image](bool running, const QStringList& rows) {
+            QStringList all{image, running ? "Detener | Cerrar" : "Elegir imagen... | Iniciar | Cerrar"};
+            for (const QString& row : rows)
+                all << QString(row).replace("COMn", running ? "-" : "");
+            for (const QString& other : {"COM3COMn desconectado", "COM4COMn libre"})
+                all << QString(other).replace("COMn", running ? "-" : "") + " 'Detenido' 0/3 '0 listas, 0 con error' ''";
+            return all.join(" | ");
+        };
+        const QString none = "0/3 '0 listas, 0 con error' ''";
+        const QString one = "3/3 '1 lista, 0 con error' 'Programa listo'", two = "3/3 '2 listas, 0 con error' 'Programa listo'";
+        // Two devices, two boards each, one waiting while the other loads; the rows in the record.
+        flow("the bench", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + two})},
+            {"detener", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + two, "COM2xCOMn ~/com2 'Detenido' " + two})},
+            {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 ; "
+                       "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 / "
+                           + bench(false, {"COM1xCOMn ~/com1 'Detenido' " + two, "COM2xCOMn ~/com2 'Detenido' " + two})},
+            {"cerrar", ready},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
+        // An adapter gone and back; closing while a load is under way asks first; "Detener" during
+        // a load ends it as "Cancelar" does, without EOT, and the rows are ready to start again.
+        const QString held = "COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''";
+        const QString stopped = "COM1xCOMn ~/com1 'Detenido' 2/3 '0 listas, 0 con error, 1 interrumpida' 'Interrumpido'";
+        flow("the bench stopped", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"pull COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none,
+                                       QString::fromUtf8("COM2xCOMn el dispositivo se desconectó 'Desconectado' ") + none})},
+            {"back COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"board COM1 held", bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"cerrar", QString::fromUtf8("-yn:Está seguro? ") + bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one}) + " / "
+                           + bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"detener held", bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"release COM1", bench(false, {stopped, "COM2xCOMn ~/com2 'Detenido' " + one})},
+            {"heard COM1", "COM1 heard 2 blocks / " + bench(false, {stopped, "COM2xCOMn ~/com2 'Detenido' " + one})},
+            {"iniciar", bench(true, {QString(stopped).replace("'Detenido' 2/3", "'Alimente el equipo' 0/3"),
+                                     "COM2xCOMn ~/com2 'Alimente el equipo' 0/3 '1 lista, 0 con error' 'Programa listo'"})},
+            {"cerrar", ready},
+        }, 1, "1\r\n", {}, {{.holdAckOfBlock = 2}, {}}});
         // A port that cannot be saved is in force all the same; the dialog stays until left.
         flow("a port that cannot be saved", {{
             {"configurar", "locked dialog:COM1 " + ports},
@@ -356,6 +498,8 @@ private slots:
     {
         QFETCH(Flow, flow);
         Rig rig(flow.registro);
+        for (int n = 1; n <= flow.bench.size(); ++n)
+            rig.plug(n, flow.bench[n - 1]);
         writeFile(rig.dir.filePath("fw.bin"), QByteArray(384, 'x'));
         writeFile(rig.dir.filePath("empty.STB"), {});
         writeFile(rig.dir.filePath("big.bin"), QByteArray(249985, 'x'));

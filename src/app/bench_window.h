@@ -1,0 +1,73 @@
+#pragma once
+
+#include "bench.h"
+#include "bench_window_ui.h"
+#include "firmware_image.h"
+#include "operator_messages.h"
+#include "port_numbering.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace programador {
+
+class WindowRecord;
+
+// "Banco de carga": several boards at once and board after board, from the window. Opened from
+// the main window's menu, which stays disabled until it closes. The image is the main window's
+// (or one chosen here), read afresh at "Iniciar" with the window's checks. "Iniciar" starts
+// every chosen row: each loads its board, shows the result and waits for the next board's
+// start-up with no click and no message box, as --repeat does, an adapter pulled out waited for
+// until it is back; "Detener" ends the loads under way as "Cancelar" does and stops the rows
+// waiting. Every load makes its row in the window's record. The runs, their counts and rows are
+// the bench's (src/bench); this class only shows them.
+class BenchWindow : public QObject {
+public:
+    // A file the operator chose (empty: none): the app asks with a file dialog, the tests answer.
+    using ChooseImage = std::function<QString(QWidget* parent)>;
+
+    BenchWindow(OperatorMessages& messages, PortNumbering& numbering, WindowRecord& record);
+    ~BenchWindow() override;
+
+    // Shows the bench in front of the main window, with the image at imagePath (none: empty);
+    // closed runs once it has closed.
+    void open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed);
+    // The buttons, and the window system's close: while a load is under way it asks first.
+    void Start_Click();
+    void Stop_Click();
+    void Choose_Click();
+    void close();
+
+    BenchWindowUi* ui() const { return ui_; }
+    ChooseImage chooseImage;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    BenchWindowUi::Row& row(int n) const { return ui_->rows[static_cast<std::size_t>(n - 1)]; }
+    void showPorts();
+    void showImage();
+    void showIdle();
+    void showCounts(int n, const DeviceCounts& counts);
+    void finish();   // the runs are over
+
+    OperatorMessages& messages_;
+    PortNumbering& numbering_;
+    WindowRecord& record_;
+    QPointer<BenchWindowUi> ui_;
+    std::function<void()> closed_;
+    QString imagePath_;
+    std::unique_ptr<FirmwareImage> image_;   // 250 KB: kept off the stack
+    std::unique_ptr<Bench> bench_;
+    QList<int> numbers_;                     // the COM number of each of the bench's devices
+    std::array<bool, BenchWindowUi::kRows> loading_{};   // a board's load under way
+    std::array<DeviceCounts, BenchWindowUi::kRows> counts_;   // each row's, since the bench opened
+    bool closing_ = false;
+};
+
+} // namespace programador
