@@ -6,6 +6,9 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
 #include <QWindow>
 
 #include <algorithm>
@@ -73,6 +76,10 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
             showPorts();
     };
     showIdle();
+    // In the middle of the screen, in front of the main window.
+    ui_->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        ui_->move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, ui_->size(), screen->availableGeometry()).topLeft());
     ui_->show();
     if (mainWindow && mainWindow->windowHandle() && ui_->windowHandle())
         ui_->windowHandle()->setTransientParent(mainWindow->windowHandle());

@@ -55,16 +55,16 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window)
         row.Use = new QCheckBox(QStringLiteral("COM%1").arg(n), this);
         row.Use->setObjectName(QStringLiteral("Use%1").arg(n));
         row.Use->setFont(MainWindowUi::designFont(kStatePoints));
-        row.Device = cell(this, kTextPoints, 220);
+        row.Device = cell(this, kTextPoints, 190);
         row.Device->setWordWrap(true);
-        row.State = cell(this, kStatePoints, 330);
+        row.State = cell(this, kStatePoints, 290);
         row.State->setAlignment(Qt::AlignCenter);
         row.State->setMargin(6);
         row.Progress = new QProgressBar(this);
         row.Progress->setTextVisible(false);
-        row.Progress->setMinimumWidth(160);
-        row.Counts = cell(this, kTextPoints, 170);
-        row.Last = cell(this, kTextPoints, 260);
+        row.Progress->setMinimumWidth(110);
+        row.Counts = cell(this, kTextPoints, 150);
+        row.Last = cell(this, kTextPoints, 200);
         row.Last->setWordWrap(true);
         row.Last->setMargin(4);
         const QList<QWidget*> widgets{row.Use, row.Device, row.State, row.Progress, row.Counts, row.Last};
@@ -80,7 +80,7 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window)
     buttons->addStretch(1);
     for (QPushButton* button : {Start, Stop, Close}) {
         button->setFont(MainWindowUi::designFont(13.5));
-        button->setMinimumWidth(160);
+        button->setMinimumWidth(140);
         buttons->addWidget(button);
     }
     Start->setObjectName(QStringLiteral("Start"));
