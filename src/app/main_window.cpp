@@ -187,27 +187,17 @@ void MainWindow::Command1_Click()
     if (sequence_.running() || !loadImage(imagePath_, imageName_))
         return;
     const PortAssignment port = numbering_.resolve(settings_.puerto);   // what the load opens
-    LoadRow row;
-    row.id = QUuid::createUuid();
-    row.start = QDateTime::currentDateTime();
+    LoadOutcome load;
+    load.id = QUuid::createUuid();
+    load.start = QDateTime::currentDateTime();
     QElapsedTimer clock;
     clock.start();
     blocksSent_ = 0;
-    const LoadExit exit = sequence_.Command1_Click();
-    // Its row, as the command line makes it: what stood behind the port, the image, the blocks
-    // sent, the words of the exit and the status the command line would have ended with.
-    row.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-    row.number = settings_.puerto;
-    row.device = port.state == PortAssignment::State::Present ? port.device.path : port.path;
-    row.serialNumber = port.device.serialNumber;
-    row.image = imagePath_;
-    row.size = image_->largo_archivo;
-    row.sha256 = FirmwareFile::sha256(*image_);
-    row.blocksSent = blocksSent_;
-    row.blocks = FirmwareFile::blockCount(image_->largo_archivo);
-    row.result = exitMessage(exit);
-    row.status = exit == LoadExit::Success ? 0 : exit == LoadExit::Failure ? 1 : exit == LoadExit::Error ? 2 : 128 + SIGINT;
-    record_.append(row);
+    load.exit = sequence_.Command1_Click();
+    load.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+    load.blocksSent = blocksSent_;
+    // Its row, as the command line makes it; "Cancelar" is the command line's first SIGINT.
+    record_.append(rowOf(load, port, imagePath_, *image_, FirmwareFile::sha256(*image_), 128 + SIGINT));
 }
 
 void MainWindow::Command2_Click()

@@ -21,6 +21,19 @@ QString resultOf(const LoadOutcome& load)
     return verdictOf(load) == Verdict::Interrupted ? exitMessage(LoadExit::Cancel) : exitMessage(load.exit);
 }
 
+LoadRow rowOf(const LoadOutcome& load, const PortAssignment& port, const QString& imagePath, const FirmwareImage& image,
+              const QByteArray& sha256, int interruptStatus)
+{
+    const int status = verdictOf(load) == Verdict::Interrupted ? interruptStatus
+        : load.exit == LoadExit::Success                      ? 0
+        : load.exit == LoadExit::Failure                      ? 1
+                                                              : 2;
+    return {load.id, {}, {}, load.start, port.number,
+            port.state == PortAssignment::State::Present ? port.device.path : port.path, port.device.serialNumber,
+            imagePath, image.largo_archivo, sha256, load.blocksSent, FirmwareFile::blockCount(image.largo_archivo),
+            resultOf(load), status, load.seconds};
+}
+
 QString counted(qsizetype n, const QString& one, const QString& many)
 {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
@@ -96,16 +109,7 @@ void Bench::loaded(int index, const LoadOutcome& load)
             run->recorded();
     };
     if (record_) {
-        const PortAssignment& port = device.port;
-        const int status = verdictOf(load) == Verdict::Interrupted ? interruptStatus
-            : load.exit == LoadExit::Success                      ? 0
-            : load.exit == LoadExit::Failure                      ? 1
-                                                                  : 2;
-        record_->append({load.id, {}, {}, load.start, port.number,
-                         port.state == PortAssignment::State::Present ? port.device.path : port.path,
-                         port.device.serialNumber, imagePath_, image_.largo_archivo, sha256_, load.blocksSent,
-                         FirmwareFile::blockCount(image_.largo_archivo), resultOf(load), status, load.seconds},
-                        recorded);
+        record_->append(rowOf(load, device.port, imagePath_, image_, sha256_, interruptStatus), recorded);
     } else {
         recorded();
     }

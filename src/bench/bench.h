@@ -2,6 +2,7 @@
 
 #include "device_run.h"
 #include "firmware_image.h"
+#include "load_row.h"
 #include "port_numbering.h"
 
 #include <QObject>
@@ -22,6 +23,10 @@ Verdict verdictOf(const LoadOutcome& load);
 // The load's result in the window's words: "Programa listo", "Error de comunicacion",
 // "Error en puerto serie", or "Interrumpido".
 QString resultOf(const LoadOutcome& load);
+// The record's row of a load of the image (read from imagePath, its SHA-256 in hex) on a port;
+// an interrupted load's status is interruptStatus (128 + the signal that stopped it).
+LoadRow rowOf(const LoadOutcome& load, const PortAssignment& port, const QString& imagePath, const FirmwareImage& image,
+              const QByteArray& sha256, int interruptStatus);
 // "1 lista", "2 listas".
 QString counted(qsizetype n, const QString& one, const QString& many);
 

@@ -440,7 +440,7 @@ private slots:
             QStringList all{image, running ? "Detener | Cerrar" : "Elegir imagen... | Iniciar | Cerrar"};
             for (const QString& row : rows)
                 all << QString(row).replace("COMn", running ? "-" : "");
-            for (const QString& other : {"COM3COMn desconectado", "COM4COMn libre"})
+            for (const char* other : {"COM3COMn desconectado", "COM4COMn libre"})
                 all << QString(other).replace("COMn", running ? "-" : "") + " 'Detenido' 0/3 '0 listas, 0 con error' ''";
             return all.join(" | ");
         };
