@@ -70,7 +70,7 @@ bench: deps
 
 # The command line's bench mode, the real program loading paced pseudo-terminal devices (1, 4
 # and 16 at once), waiting for boards, and a soak of 200 boards: about a quarter of an hour.
-# ARGS are the benchmark's own options (see bench/command_line/bench_command_line.cpp).
+# ARGS are the benchmark's own options (see bench/command_line/main.cpp).
 bench-command-line: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_command_line
