@@ -5,24 +5,29 @@
 //    far end it plays the device: start-up "++TA", NAK after the "*", every block checked and
 //    answered ACK, EOT. For each device: the time from its "A" to its EOT, the pauses the
 //    loader makes on its line, the line's physical limit and the ratio of the two; for the
-//    program: its CPU (wait4, its own process only) and peak RSS. Then lrzsz sx on one such
-//    line, for comparison: what a sender that answers at once gets from the line and device.
+//    program: its CPU (wait4, its own process only) and peak RSS.
+//  - Record: the 16-device load twice more, with --log to a CSV file and to a PostgreSQL
+//    server of this program's own (tests/support/postgres_server.h): each device's ratio and
+//    the program's CPU with no record, the CSV and the table side by side, and the rows each
+//    record holds.
+//  - sx: lrzsz sx on one paced line, for comparison: what a sender that answers at once gets
+//    from the line and device.
 //  - Idle: --repeat on devices that are never switched on, and the CPU it takes to wait.
 //  - Soak: --repeat --log through many boards on the device harness (unpaced, lrzsz rx behind
 //    it): every board's image, the record's rows, the memory after board 10 and at the end,
 //    and the exit by SIGINT.
-// Prints figures; asserts nothing. Exits non-zero only when it cannot run or a device did not
-// receive its image.
+// Prints figures; asserts nothing. Exits non-zero only when it cannot run, a device did not
+// receive its image or a record lacks rows.
 //
-//   build/bench/bench_command_line [--bytes N] [--devices 1,4,16] [--idle SECONDS]
-//                                  [--boards N] [--soak-bytes N] [--skip paced,quiet,sx,idle,soak]
+//   build/bench/bench_command_line [--bytes N] [--devices 1,4,16] [--idle SECONDS] [--boards N]
+//                                  [--soak-bytes N] [--skip paced,quiet,record,sx,idle,soak]
 //                                  [--show-output]
 //
 // --bytes: the paced image (32768, 256 blocks: about 36 s a load); --devices: the paced runs;
 // --idle: how long each idle run is watched (20); --boards and --soak-bytes: the soak (200
 // boards of 8192 bytes); --skip: parts left out (quiet is the 16-device run with standard error
-// to /dev/null, sx the same paced line with lrzsz sx as the sender); --show-output: the
-// program's standard error, copied to this one's.
+// to /dev/null, record the 16-device runs with a record); --show-output: the program's standard
+// error, copied to this one's.
 #include "child.h"
 #include "parts.h"
 
@@ -35,6 +40,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -94,8 +100,10 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;
-    // The numbering's own file goes to the temporary folder, never the user's.
+    // The numbering's own file and the record's spool go to the temporary folder, never the
+    // user's.
     ::setenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")).constData(), 1);
+    ::setenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")).constData(), 1);
     const QByteArray image = randomImage(options.bytes, 9600);
     const QString imagePath = dir.filePath("image.bin");
     if (!writeFile(imagePath, image))
@@ -115,15 +123,18 @@ int main(int argc, char** argv)
     const rusage zero{};
     rusage self0 = zero, self1 = zero;
     ::getrusage(RUSAGE_SELF, &self0);
+    std::optional<Paced> none;   // the 16-device run, for the record's comparison
     if (!options.skip.contains(QLatin1String("paced"))) {
         long single = 0, sixteen = 0;
         for (const int n : options.devices) {
-            const Paced p = runPaced(options, n, false, image, imagePath);
+            Paced p = runPaced(options, n, false, image, imagePath);
             ok = ok && p.ran && p.intact;
             if (n == 1)
                 single = p.maxRssKb;
-            if (n == 16)
+            if (n == 16) {
                 sixteen = p.maxRssKb;
+                none = std::move(p);
+            }
         }
         if (!options.skip.contains(QLatin1String("quiet"))) {
             const Paced p = runPaced(options, 16, true, image, imagePath);
@@ -139,6 +150,8 @@ int main(int argc, char** argv)
     ::getrusage(RUSAGE_SELF, &self1);
     if (!options.skip.contains(QLatin1String("paced")))
         std::printf("(the paced devices themselves, in this program: %.3f s CPU)\n", cpuSeconds(self1) - cpuSeconds(self0));
+    if (!options.skip.contains(QLatin1String("record")))
+        ok = runRecord(options, image, imagePath, dir, none && none->ran ? &*none : nullptr) && ok;
     if (!options.skip.contains(QLatin1String("sx")))
         ok = runSx(image, dir) && ok;
     if (!options.skip.contains(QLatin1String("idle"))) {

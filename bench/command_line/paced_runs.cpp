@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,18 +16,20 @@
 
 namespace programador::bench {
 
-bool report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks)
+Ratios report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks)
 {
+    Ratios out;
     std::printf("  %-12s %9s %8s %8s %10s %9s %8s  %s\n", "device", "A->EOT s", "A->* s", "NAK->1 s", "limit s", "rest s",
                 "ratio", "image");
-    bool intact = true;
-    double worst = 0, sum = 0;
+    out.intact = true;
+    double sum = 0;
     std::string worstName;
     for (const auto& d : devices) {
         const PacedDevice::Figures& f = d->figures();
         const bool whole = f.fault.isEmpty() && f.eotIn && f.blocks == d->expectedBlocks();
-        intact = intact && whole;
+        out.intact = out.intact && whole;
         if (!(f.aSent && f.starIn && f.nakSent && f.block1Start && f.eotIn)) {
+            out.each.push_back(std::numeric_limits<double>::quiet_NaN());
             std::printf("  %-12s not loaded (%d of %d blocks) %s\n", d->path().c_str(), f.blocks, d->expectedBlocks(),
                         f.fault.isEmpty() ? "" : qPrintable(f.fault));
             continue;
@@ -37,9 +40,10 @@ bool report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks
         const double physical = seconds(lineTime(f.lineBytes));
         const double rest = total - pauseA - pauseNak;
         const double ratio = rest / physical;
+        out.each.push_back(ratio);
         sum += ratio;
-        if (ratio > worst) {
-            worst = ratio;
+        if (ratio > out.worst) {
+            out.worst = ratio;
             worstName = d->path();
         }
         std::printf("  %-12s %9.3f %8.3f %8.3f %10.3f %9.3f %8.5f  %s%s\n", d->path().c_str(), total, pauseA, pauseNak, physical,
@@ -47,14 +51,15 @@ bool report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks
         if (f.stray > 0)
             std::printf("  %-12s %lld stray byte(s) from the loader\n", d->path().c_str(), static_cast<long long>(f.stray));
     }
+    out.mean = devices.empty() ? 0.0 : sum / static_cast<double>(devices.size());
     std::printf("  ratio = (A->EOT - pauses) / limit; limit = bytes on the line from the NAK to the EOT (%lld) x 10 / 9600; "
                 "mean %.5f, worst %.5f (%s)\n",
-                static_cast<long long>(1 + std::int64_t(blocks) * (kBlock + 1) + 1),
-                devices.empty() ? 0.0 : sum / static_cast<double>(devices.size()), worst, worstName.c_str());
-    return intact;
+                static_cast<long long>(1 + std::int64_t(blocks) * (kBlock + 1) + 1), out.mean, out.worst, worstName.c_str());
+    return out;
 }
 
-Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& image, const QString& imagePath)
+Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& image, const QString& imagePath,
+               const std::vector<std::string>& extra, const char* what)
 {
     Paced out;
     const QByteArray expected = padded(image);
@@ -68,6 +73,7 @@ Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& imag
         }
         args.insert(args.end(), {"--device", devices.back()->path()});
     }
+    args.insert(args.end(), extra.begin(), extra.end());
     args.push_back(QFile::encodeName(imagePath).toStdString());
 
     Child child;
@@ -119,13 +125,16 @@ Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& imag
     const double cpu = cpuSeconds(usage);
     out.ran = true;
     out.maxRssKb = usage.ru_maxrss;
-    std::printf("\n%d device%s at once, standard error %s: %s, %.2f s wall, CPU %.3f s (user %.3f, sys %.3f) = %.3f %% of one core, "
+    out.cpu = cpu;
+    out.said = child.said;
+    std::printf("\n%d device%s at once, standard error %s%s: %s, %.2f s wall, CPU %.3f s (user %.3f, sys %.3f) = %.3f %% of one core, "
                 "peak RSS %.1f MB\n",
-                n, n == 1 ? "" : "s", quiet ? "to /dev/null" : "to a pipe", qPrintable(exitText(status)), wall, cpu,
+                n, n == 1 ? "" : "s", quiet ? "to /dev/null" : "to a pipe", what, qPrintable(exitText(status)), wall, cpu,
                 static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6,
                 static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6,
                 100.0 * cpu / wall, static_cast<double>(usage.ru_maxrss) / 1024.0);
-    out.intact = report(devices, blocks) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    out.ratios = report(devices, blocks);
+    out.intact = out.ratios.intact && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!quiet)
         std::printf("  it said last: %s\n", qPrintable(lastLines(child.said, n > 1 ? 2 : 1)));
     if (!out.intact)
@@ -166,7 +175,7 @@ bool runSx(const QByteArray& image, const QTemporaryDir& dir)
     ::wait4(sx.pid, &status, 0, &usage);
     device.stop();
     std::printf("\nlrzsz sx on one paced line, for comparison (killed after its EOT): CPU %.3f s\n", cpuSeconds(usage));
-    const bool intact = report(devices, blocksOf(image.size()));
+    const bool intact = report(devices, blocksOf(image.size())).intact;
     std::fflush(stdout);
     return intact;
 }

@@ -25,18 +25,30 @@ struct Options {
     bool showOutput = false;
 };
 
+// What report() found: each device's ratio to its line's limit (NaN for a device not loaded),
+// their mean and the worst.
+struct Ratios {
+    bool intact = false;   // every device received the image byte for byte
+    std::vector<double> each;
+    double mean = 0, worst = 0;
+};
+
 struct Paced {
     bool ran = false;
     long maxRssKb = 0;
     bool intact = false;
+    double cpu = 0;   // the program's, user and system
+    Ratios ratios;
+    QByteArray said;   // its standard error
 };
 
-// Each device's figures, a line each, then the ratios; true when every device received the
-// image byte for byte.
-bool report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks);
+// Each device's figures, a line each, then the ratios.
+Ratios report(const std::vector<std::unique_ptr<PacedDevice>>& devices, int blocks);
 
-// One program loading N paced devices at once.
-Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& image, const QString& imagePath);
+// One program loading N paced devices at once; `extra` are more of its options (a record),
+// `what` says them in the run's first line.
+Paced runPaced(const Options& options, int n, bool quiet, const QByteArray& image, const QString& imagePath,
+               const std::vector<std::string>& extra = {}, const char* what = "");
 
 // lrzsz sx as the loader on one paced line.
 bool runSx(const QByteArray& image, const QTemporaryDir& dir);
@@ -46,5 +58,16 @@ bool runIdle(const Options& options, int n, const QString& imagePath);
 
 // Board after board on the device harness, with a CSV record.
 bool runSoak(const Options& options, const QTemporaryDir& dir);
+
+// 16 paced devices with a record in a CSV file and in a PostgreSQL table, beside `none`, the
+// same run without one (made here when null).
+bool runRecord(const Options& options, const QByteArray& image, const QString& imagePath, const QTemporaryDir& dir,
+               const Paced* none);
+
+// The files in the record's spool ($XDG_STATE_HOME/programador/pendientes), every folder of it.
+int spoolFiles();
+
+// The lines of what the program said about its record: those with "servidor" or "filas".
+QStringList recordLines(const QByteArray& said);
 
 } // namespace programador::bench
