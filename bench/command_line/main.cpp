@@ -16,18 +16,23 @@
 //  - Soak: --repeat --log through many boards on the device harness (unpaced, lrzsz rx behind
 //    it): every board's image, the record's rows, the memory after board 10 and at the end,
 //    and the exit by SIGINT.
+//  - Database: --repeat on two devices of the device harness, board after board, with the
+//    record in PostgreSQL and the server stopped for the middle third of the boards: the
+//    loads, the table's rows (each once, in the order of their loads' start), the spool left
+//    after SIGINT and what the program said about the record.
 // Prints figures; asserts nothing. Exits non-zero only when it cannot run, a device did not
 // receive its image or a record lacks rows.
 //
 //   build/bench/bench_command_line [--bytes N] [--devices 1,4,16] [--idle SECONDS] [--boards N]
-//                                  [--soak-bytes N] [--skip paced,quiet,record,sx,idle,soak]
+//                                  [--soak-bytes N] [--skip paced,quiet,record,sx,idle,soak,database]
 //                                  [--show-output]
 //
 // --bytes: the paced image (32768, 256 blocks: about 36 s a load); --devices: the paced runs;
-// --idle: how long each idle run is watched (20); --boards and --soak-bytes: the soak (200
-// boards of 8192 bytes); --skip: parts left out (quiet is the 16-device run with standard error
-// to /dev/null, record the 16-device runs with a record); --show-output: the program's standard
-// error, copied to this one's.
+// --idle: how long each idle run is watched (20); --boards and --soak-bytes: the soaks (200
+// boards of 8192 bytes; the database soak 30 boards a device unless --boards is given); --skip:
+// parts left out (quiet is the 16-device run with standard error to /dev/null, record the
+// 16-device runs with a record); --show-output: the program's standard error, copied to this
+// one's.
 #include "child.h"
 #include "parts.h"
 
@@ -81,7 +86,7 @@ int main(int argc, char** argv)
         else if (a == QLatin1String("--idle"))
             options.idleSeconds = value.toInt();
         else if (a == QLatin1String("--boards"))
-            options.boards = value.toInt();
+            options.boards = options.databaseBoards = value.toInt();
         else if (a == QLatin1String("--soak-bytes"))
             options.soakBytes = value.toLongLong();
         else if (a == QLatin1String("--skip"))
@@ -160,5 +165,7 @@ int main(int argc, char** argv)
     }
     if (!options.skip.contains(QLatin1String("soak")))
         ok = runSoak(options, dir) && ok;
+    if (!options.skip.contains(QLatin1String("database")))
+        ok = runDatabaseSoak(options, dir) && ok;
     return ok ? 0 : 1;
 }

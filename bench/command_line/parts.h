@@ -20,6 +20,7 @@ struct Options {
     QList<int> devices = {1, 4, 16};
     int idleSeconds = 20;
     int boards = 200;
+    int databaseBoards = 30;   // the database soak's boards a device, unless --boards is given
     qsizetype soakBytes = 8192;
     QStringList skip;
     bool showOutput = false;
@@ -63,6 +64,9 @@ bool runSoak(const Options& options, const QTemporaryDir& dir);
 // same run without one (made here when null).
 bool runRecord(const Options& options, const QByteArray& image, const QString& imagePath, const QTemporaryDir& dir,
                const Paced* none);
+
+// Two devices board after board with the record in PostgreSQL, the server away for a third.
+bool runDatabaseSoak(const Options& options, const QTemporaryDir& dir);
 
 // The files in the record's spool ($XDG_STATE_HOME/programador/pendientes), every folder of it.
 int spoolFiles();
