@@ -21,7 +21,7 @@
 //    loads, the table's rows (each once, in the order of their loads' start), the spool left
 //    after SIGINT and what the program said about the record.
 // Prints figures; asserts nothing. Exits non-zero only when it cannot run, a device did not
-// receive its image or a record lacks rows.
+// receive its image or a record lacks rows. The whole takes about twenty minutes.
 //
 //   build/bench/bench_command_line [--bytes N] [--devices 1,4,16] [--idle SECONDS] [--boards N]
 //                                  [--soak-bytes N] [--skip paced,quiet,record,sx,idle,soak,database]
