@@ -3,7 +3,7 @@
 // the order of the loads' start, and leaves the spool.
 #include "child.h"
 #include "device_harness.h"
-#include "parts.h"
+#include "runs.h"
 #include "postgres_server.h"
 
 #include <QFile>
@@ -212,7 +212,7 @@ bool runDatabaseSoak(const Options& options, const QTemporaryDir& dir)
                 inOrder == QLatin1String("t") ? "yes" : inOrder == QLatin1String("f") ? "NO" : qPrintable(inOrder),
                 qPrintable(overtaken), qPrintable(eachInOrder));
     std::printf("  files left in the spool after SIGINT: %d%s\n", spoolLeft,
-                spoolBefore > 0 ? qPrintable(QStringLiteral(" (and %1 there before this part)").arg(spoolBefore)) : "");
+                spoolBefore > 0 ? qPrintable(QStringLiteral(" (and %1 there before it started)").arg(spoolBefore)) : "");
     const QStringList said = recordLines(child.said);
     std::printf("  what it said about the record (%lld line(s)):\n", static_cast<long long>(said.size()));
     for (const QString& line : said)

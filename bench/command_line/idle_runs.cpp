@@ -1,6 +1,6 @@
 // The program with --repeat on devices never switched on: what waiting costs.
 #include "child.h"
-#include "parts.h"
+#include "runs.h"
 
 #include <QFile>
 

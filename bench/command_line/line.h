@@ -1,7 +1,7 @@
 #pragma once
 
 // The line every paced device stands for (9600 baud, 8N1), XMODEM's block, and the small
-// conversions the parts of the benchmark share.
+// conversions the benchmark's runs share.
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>

@@ -34,7 +34,7 @@
 // 16-device runs with a record); --show-output: the program's standard error, copied to this
 // one's.
 #include "child.h"
-#include "parts.h"
+#include "runs.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "child.h"
-#include "parts.h"
+#include "runs.h"
 
 #include <QFile>
 

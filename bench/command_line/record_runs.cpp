@@ -1,7 +1,7 @@
 // The 16-device paced load with its record in a CSV file and in a PostgreSQL table, beside the
 // same load with none: what each record costs the loads and the program.
 #include "child.h"
-#include "parts.h"
+#include "runs.h"
 #include "postgres_server.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Board after board on the device harness, with a record in a CSV file.
 #include "child.h"
 #include "device_harness.h"
-#include "parts.h"
+#include "runs.h"
 
 #include <QFile>
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-// The benchmark's parts, each run by main() unless --skip names it.
+// The benchmark's runs, each made by main() unless --skip names it.
 #include "paced_device.h"
 
 #include <QByteArray>
