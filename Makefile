@@ -69,8 +69,10 @@ bench: deps
 	./build/bench/bench_transfer
 
 # The command line's bench mode, the real program loading paced pseudo-terminal devices (1, 4
-# and 16 at once), waiting for boards, and a soak of 200 boards: about a quarter of an hour.
-# ARGS are the benchmark's own options (see bench/command_line/bench_command_line.cpp).
+# and 16 at once; the 16 also with the record in a CSV file and in a PostgreSQL table), waiting
+# for boards, a soak of 200 boards, and one of two devices with the record in PostgreSQL and the
+# server stopped for a third of the boards: about twenty minutes.
+# ARGS are the benchmark's own options (see bench/command_line/main.cpp).
 bench-command-line: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_command_line
