@@ -3,8 +3,8 @@
 # make build    - build the program into build/programador
 # make install  - build, install into PREFIX (/usr/local unless given)
 # make package  - build the Debian package build/programador_<version>_<arch>.deb
-# make coverage, make fuzz, make bench, make bench-command-line, make mutants, make clean
-.PHONY: help run test build deps install package bench bench-command-line coverage fuzz mutants clean
+# make coverage, make fuzz, make bench, make bench-command-line, make bench-window, make mutants, make clean
+.PHONY: help run test build deps install package bench bench-command-line bench-window coverage fuzz mutants clean
 PREFIX ?= /usr/local
 
 help:
@@ -77,6 +77,15 @@ bench-command-line: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_command_line
 	./build/bench/bench_command_line $(ARGS)
+
+# "Banco de carga" loading four paced 9600-baud devices, the real windows in the benchmark's own
+# process (offscreen): each device's ratio to its line's limit, the program's CPU and the longest
+# hold of the window's event loop; about 40 s. The screenshots of docs/banco/ come from:
+#   xvfb-run -a -s '-screen 0 1280x800x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --screenshots docs/banco'
+bench-window: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target bench_window
+	./build/bench/bench_window $(ARGS)
 
 clean:
 	rm -rf build build-sanitize build-coverage build-fuzz

@@ -39,6 +39,13 @@ void PacedDevice::switchOn()
     (void)!::write(wake_[1], "o", 1);
 }
 
+void PacedDevice::nextBoard()
+{
+    switchedOn_ = false;
+    swapped_ = true;
+    (void)!::write(wake_[1], "n", 1);
+}
+
 void PacedDevice::stop()
 {
     if (!thread_.joinable())
@@ -51,8 +58,14 @@ void PacedDevice::stop()
 void PacedDevice::run()
 {
     ::prctl(PR_SET_TIMERSLACK, 1UL);   // wake-ups to the microsecond, not 50 us late
+    const auto measure = [this] {
+        timespec cpu{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+        cpu_ = static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
+    };
     char buf[4096];
     while (!stopping_) {
+        measure();
         std::optional<Clock::time_point> due;
         if (!sent_.empty())
             due = sendDue();
@@ -71,6 +84,12 @@ void PacedDevice::run()
         if (fds[0].revents)
             while (::read(wake_[0], buf, sizeof buf) > 0) {
             }
+        if (swapped_.exchange(false)) {
+            on_ = done_ = false;
+            block_.clear();
+            f_ = {};
+            silentAfter_ = 0;
+        }
         if (switchedOn_ && !on_) {
             on_ = true;
             const Clock::time_point now = Clock::now();
@@ -178,6 +197,11 @@ void PacedDevice::fromLoader(char byte, Clock::time_point at)
         return;
     }
     ++f_.blocks;
+    if (silentAfter_ > 0 && f_.blocks > silentAfter_) {
+        done_ = true;
+        f_.fault = QStringLiteral("silent after block %1, as asked").arg(silentAfter_.load());
+        return;
+    }
     sent_.push_back({kAck, at});
 }
 

@@ -43,7 +43,13 @@ public:
     bool ready() const { return thread_.joinable(); }
     const std::string& path() const { return path_; }
     void switchOn();
+    // Once done(): the board is swapped, and the next one waits to be switched on. Its figures
+    // replace the last board's.
+    void nextBoard();
+    // The first board answers no block after block k (the loader's ACK wait runs out).
+    void silentAfter(int k) { silentAfter_ = k; }
     void stop();
+    double cpuSeconds() const { return cpu_; }      // the device's own thread, after stop()
     const Figures& figures() const { return f_; }   // after stop()
     bool done() const { return done_; }             // the EOT has come, or something was wrong
     int expectedBlocks() const { return static_cast<int>(expected_.size() / kData); }
@@ -68,7 +74,9 @@ private:
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1};
     std::string path_;
     std::thread thread_;
-    std::atomic<bool> stopping_{false}, switchedOn_{false}, done_{false};
+    std::atomic<bool> stopping_{false}, switchedOn_{false}, done_{false}, swapped_{false};
+    std::atomic<int> silentAfter_{0};
+    double cpu_ = 0;
 
     // The thread's own.
     bool on_ = false;
