@@ -159,4 +159,20 @@ QString lastLines(const QByteArray& said, int n)
     return out.join(QStringLiteral(" | "));
 }
 
+void Child::interrupt(bool gone, int& status, rusage& usage, Clock::time_point& at)
+{
+    if (!gone) {
+        ::kill(pid, SIGINT);
+        const Clock::time_point t0 = Clock::now();
+        while (!(gone = ended(status, usage, at)) && Clock::now() - t0 < std::chrono::seconds(20))
+            hear(20);
+        if (!gone) {
+            ::kill(pid, SIGKILL);
+            ::wait4(pid, &status, 0, &usage);
+        }
+    }
+    while (err >= 0)
+        hear(100);
+}
+
 } // namespace programador::bench

@@ -30,6 +30,8 @@ struct Child {
     int count(const char* line) const { return static_cast<int>(said.count(line)); }
     // Reaps it if it has ended.
     bool ended(int& status, rusage& usage, Clock::time_point& at);
+    // Unless it has ended (gone): SIGINT, 20 s to end, then SIGKILL; then what it said last.
+    void interrupt(bool gone, int& status, rusage& usage, Clock::time_point& at);
     void closeErr();
 };
 

@@ -152,18 +152,7 @@ bool runDatabaseSoak(const Options& options, const QTemporaryDir& dir)
         }
     }
     const double wall = seconds(Clock::now() - child.started);
-    if (!gone) {
-        ::kill(child.pid, SIGINT);
-        const Clock::time_point t0 = Clock::now();
-        while (!(gone = child.ended(status, usage, endedAt)) && Clock::now() - t0 < std::chrono::seconds(20))
-            child.hear(20);
-        if (!gone) {
-            ::kill(child.pid, SIGKILL);
-            ::wait4(child.pid, &status, 0, &usage);
-        }
-    }
-    while (child.err >= 0)
-        child.hear(100);
+    child.interrupt(gone, status, usage, endedAt);
     if (stopped && !restarted)
         restarted = server.start();
 

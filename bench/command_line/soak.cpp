@@ -91,18 +91,7 @@ bool runSoak(const Options& options, const QTemporaryDir& dir)
         ready += rows[i].split(',').value(9) == "Programa listo";
     }
     const std::optional<double> cpuBefore = processCpu(child.pid);
-    if (!gone) {
-        ::kill(child.pid, SIGINT);
-        const Clock::time_point t0 = Clock::now();
-        while (!(gone = child.ended(status, usage, endedAt)) && Clock::now() - t0 < std::chrono::seconds(20))
-            child.hear(20);
-        if (!gone) {
-            ::kill(child.pid, SIGKILL);
-            ::wait4(child.pid, &status, 0, &usage);
-        }
-    }
-    while (child.err >= 0)
-        child.hear(100);
+    child.interrupt(gone, status, usage, endedAt);
     const int bytes = static_cast<int>(image.size());
     std::printf("\nsoak: --repeat --log, %d boards of %d bytes (%d blocks) on the device harness (unpaced, lrzsz rx)\n",
                 options.boards, bytes, blocksOf(bytes));
