@@ -22,10 +22,10 @@ void SpoolSender::send()
         if (!row)
             continue;   // sent and taken out meanwhile by another program, or no row
         QString why;
-        if (!table_.isOpen() && table_.open(why) != PgTable::Reach::Open)
-            return outage(why);
+        if (const PgTable::Reach reach = table_.isOpen() ? PgTable::Reach::Open : table_.open(why); reach != PgTable::Reach::Open)
+            return outage(reach == PgTable::Reach::Refused ? Cause::ServerRefused : Cause::ServerAway, why);
         if (!table_.insert(*row, why))
-            return outage(why);
+            return outage(Cause::ServerAway, why);
         spool_.remove(file);
         if (away_)
             tell_(printableName(destination_.text) + QStringLiteral(": las filas llegan de nuevo al servidor"), false);
@@ -33,10 +33,10 @@ void SpoolSender::send()
     }
 }
 
-void SpoolSender::outage(const QString& why)
+void SpoolSender::outage(Cause cause, const QString& why)
 {
     if (!away_)
-        tell_(reasonLine(printableName(destination_.text), Cause::ServerAway, why)
+        tell_(reasonLine(printableName(destination_.text), cause, why)
                   + QStringLiteral("; las filas esperan en ") + printableName(spool_.folder()),
               true);
     away_ = true;

@@ -2,6 +2,7 @@
 
 #include "destination.h"
 #include "pg_table.h"
+#include "reasons.h"
 #include "spool.h"
 
 #include <QObject>
@@ -29,7 +30,9 @@ public:
     const QString& destination() const { return destination_.text; }
 
 private:
-    void outage(const QString& why);
+    // The rows wait: said once an outage, tried again in two seconds. A server that refuses the
+    // bench (the window does not ask it at start) is said as such, and asked again all the same.
+    void outage(Cause cause, const QString& why);
 
     const Destination destination_;
     const std::function<void(const QString&, bool)> tell_;
