@@ -97,14 +97,12 @@ void BenchWindow::showPorts()
     }
 }
 
-void BenchWindow::showImage()
+bool BenchWindow::readImage(Cause& cause)
 {
     if (imagePath_.isEmpty()) {
         ui_->Image->setText(QStringLiteral("Imagen: no hay archivo seleccionado..."));
-        return;
+        return false;
     }
-    // As it is on disk now: read again at "Iniciar".
-    Cause cause = Cause::None;
     const bool loaded = FirmwareFile::load(imagePath_, *image_, cause) == FirmwareFile::Result::Loaded;
     const QString name = printableName(imagePath_.section(QLatin1Char('/'), -1));
     ui_->Image->setText(loaded ? QStringLiteral("Imagen: %1, %2 bytes, SHA-256 %3")
@@ -117,6 +115,7 @@ void BenchWindow::showImage()
         row(n).Progress->setRange(0, loaded ? FirmwareFile::blockCount(image_->largo_archivo) : 1);
         row(n).Progress->setValue(0);
     }
+    return loaded;
 }
 
 void BenchWindow::showIdle()
@@ -149,18 +148,12 @@ void BenchWindow::Start_Click()
     // The file as it is on disk now, with the window's checks; one that cannot be loaded is
     // never sent.
     Cause cause = Cause::None;
-    switch (FirmwareFile::load(imagePath_, *image_, cause)) {
-    case FirmwareFile::Result::Loaded:
-        break;
-    case FirmwareFile::Result::TooLarge:
-    case FirmwareFile::Result::Unreadable:
-        showImage();
+    if (!readImage(cause)) {
         messages_.show(cause == Cause::TooLarge ? QStringLiteral("Archivo demasiado grande") : QStringLiteral("Error en archivo"),
                        MessageIcon::Warning, MessageButtons::Ok,
                        reasonLine(printableName(imagePath_.section(QLatin1Char('/'), -1)), cause));
         return;
     }
-    showImage();
     QList<PortAssignment> ports;
     numbers_.clear();
     for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
@@ -200,12 +193,9 @@ void BenchWindow::Start_Click()
         const int n = numbers_[i];
         loading_[static_cast<std::size_t>(n - 1)] = false;
         DeviceCounts& counts = counts_[static_cast<std::size_t>(n - 1)];
-        ++counts.loads;
-        const Verdict verdict = verdictOf(load);
-        counts.ready += verdict == Verdict::Ready;
-        counts.failed += verdict == Verdict::Failed;
-        counts.interrupted += verdict == Verdict::Interrupted;
+        counts.add(load);
         showCounts(n, counts);
+        const Verdict verdict = verdictOf(load);
         const QString reason = verdict == Verdict::Failed && !load.reason.isEmpty() ? QStringLiteral("\n") + causeOf(load.reason) : QString();
         BenchWindowUi::paint(row(n).Last, resultOf(load) + reason,
                              verdict == Verdict::Ready ? Tone::Ready : verdict == Verdict::Failed ? Tone::Failed : Tone::Idle);

@@ -5,6 +5,7 @@
 #include "firmware_image.h"
 #include "operator_messages.h"
 #include "port_numbering.h"
+#include "reasons.h"
 
 #include <QObject>
 #include <QPointer>
@@ -51,7 +52,14 @@ protected:
 private:
     BenchWindowUi::Row& row(int n) const { return ui_->rows[static_cast<std::size_t>(n - 1)]; }
     void showPorts();
-    void showImage();
+    // Reads the image afresh into image_ (as it is on disk now) and shows it; false, with the
+    // cause, when there is none or it cannot be loaded.
+    bool readImage(Cause& cause);
+    void showImage()
+    {
+        Cause cause = Cause::None;
+        readImage(cause);
+    }
     void showIdle();
     void showCounts(int n, const DeviceCounts& counts);
     void finish();   // the runs are over

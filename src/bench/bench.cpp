@@ -34,6 +34,17 @@ LoadRow rowOf(const LoadOutcome& load, const PortAssignment& port, const QString
             resultOf(load), status, load.seconds};
 }
 
+void DeviceCounts::add(const LoadOutcome& load)
+{
+    ++loads;
+    switch (verdictOf(load)) {
+    case Verdict::Ready: ++ready; break;
+    case Verdict::Failed: ++failed; break;
+    case Verdict::Interrupted: ++interrupted; break;
+    }
+    last = load;
+}
+
 QString counted(qsizetype n, const QString& one, const QString& many)
 {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
@@ -94,14 +105,7 @@ void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events
 void Bench::loaded(int index, const LoadOutcome& load)
 {
     Device& device = devices_[static_cast<std::size_t>(index)];
-    DeviceCounts& counts = device.counts;
-    ++counts.loads;
-    switch (verdictOf(load)) {
-    case Verdict::Ready: ++counts.ready; break;
-    case Verdict::Failed: ++counts.failed; break;
-    case Verdict::Interrupted: ++counts.interrupted; break;
-    }
-    counts.last = load;
+    device.counts.add(load);
     // The device's next load waits until this row is on disk (or kept, when the disk takes
     // nothing).
     const auto recorded = [this, index] {

@@ -35,6 +35,8 @@ QString counted(qsizetype n, const QString& one, const QString& many);
 struct DeviceCounts {
     qsizetype loads = 0, ready = 0, failed = 0, interrupted = 0;
     LoadOutcome last;
+
+    void add(const LoadOutcome& load);   // one more load, counted by its verdict, and the last
 };
 
 // Several devices at once, board after board: a DeviceRun each, in a thread of its own, their
