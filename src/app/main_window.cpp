@@ -309,10 +309,7 @@ void MainWindow::File1_Click()
 bool MainWindow::loadImage(const QString& path, const QString& name)
 {
     ui_.Command1->setEnabled(false);
-    ui_.salir->setEnabled(false);
-    ui_.ayuda->setEnabled(false);
-    ui_.configurar->setEnabled(false);
-    ui_.banco->setEnabled(false);
+    setMenuEnabled(false);
     setBusyPointer();
 
     Cause cause = Cause::None;
@@ -335,10 +332,7 @@ bool MainWindow::loadImage(const QString& path, const QString& name)
     setProgressValue(0.0f);
     ui_.Command1->setEnabled(true);
     setNormalPointer();
-    ui_.salir->setEnabled(true);
-    ui_.ayuda->setEnabled(true);
-    ui_.configurar->setEnabled(true);
-    ui_.banco->setEnabled(true);
+    setMenuEnabled(true);
     return true;
 }
 
@@ -428,14 +422,17 @@ void MainWindow::setCancelEnabled(bool enabled) { ui_.Command2->setEnabled(enabl
 
 void MainWindow::lockForTransfer()
 {
-    ui_.salir->setEnabled(false);
-    ui_.ayuda->setEnabled(false);
-    ui_.configurar->setEnabled(false);
-    ui_.banco->setEnabled(false);
+    setMenuEnabled(false);
     ui_.Command1->setEnabled(false);
     ui_.File1->setEnabled(false);
     ui_.Drive1->setEnabled(false);
     ui_.Dir1->setEnabled(false);
+}
+
+void MainWindow::setMenuEnabled(bool enabled)
+{
+    for (QAction* command : {ui_.ayuda, ui_.configurar, ui_.banco, ui_.salir})
+        command->setEnabled(enabled);
 }
 
 void MainWindow::setNormalPointer() { ui_.unsetCursor(); }
@@ -452,10 +449,7 @@ void MainWindow::habilita()
 {
     ui_.Label1->hide();
     ui_.Command2->setEnabled(false);
-    ui_.ayuda->setEnabled(true);
-    ui_.configurar->setEnabled(true);
-    ui_.banco->setEnabled(true);
-    ui_.salir->setEnabled(true);
+    setMenuEnabled(true);
     ui_.Command1->setEnabled(true);
     ui_.File1->setEnabled(true);
     ui_.Drive1->setEnabled(true);

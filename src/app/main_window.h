@@ -133,6 +133,8 @@ private:
     bool loadImage(const QString& path, const QString& name);
     // The image load's error path: the message, then the idle state without an image.
     void imageLoadFailed(const QString& message, const QString& name, const QString& reason = {});
+    // The menu bar's commands, all four at once: off while an image is read or a load runs.
+    void setMenuEnabled(bool enabled);
     // The lists follow the disk: the current folder's files and sub-folders as they change,
     // the drives as volumes are mounted and unmounted.
     void followFolder();
