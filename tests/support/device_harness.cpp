@@ -213,8 +213,15 @@ void DeviceHarness::pullCable()
 
 void DeviceHarness::pullCableOnceRead()
 {
+    // What was written to the master reaches the slave's queue a moment later, through the
+    // kernel's buffer work: an empty queue alone may mean "not there yet". A poll of the slave
+    // that finds nothing first completes that work, so an empty queue after it means "read".
     int waiting = 0;
-    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && ::ioctl(slave_, TIOCINQ, &waiting) == 0 && waiting > 0;)
+    const auto queued = [&] {
+        pollfd slave{slave_, POLLIN, 0};
+        return ::poll(&slave, 1, 0) >= 0 && ::ioctl(slave_, TIOCINQ, &waiting) == 0 && waiting > 0;
+    };
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && queued();)
         std::this_thread::yield();
     pullCable();
 }
