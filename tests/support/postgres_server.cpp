@@ -5,6 +5,7 @@
 #include <QProcess>
 
 #include <grp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,9 @@ PostgresServer::PostgresServer()
     const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     if (versions.isEmpty() || !dir_.isValid())
         return;
+    // pg_ctl leaves the server to its parent's parent: make that this test, so that ctest, ending a
+    // test that ran out of time with everything under it, ends the server with it.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     bin_ = QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(versions.last());
     data_ = dir_.filePath(QStringLiteral("cluster"));
     // The server's own user owns the cluster, and reaches it through the temporary folder.
