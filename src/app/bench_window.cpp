@@ -38,11 +38,31 @@ BenchWindow::BenchWindow(OperatorMessages& messages, PortNumbering& numbering, W
 
 BenchWindow::~BenchWindow()
 {
-    if (bench_)
+    end();
+}
+
+void BenchWindow::end()
+{
+    if (bench_) {
         bench_->abandon();
-    bench_.reset();
-    if (ui_)
+        bench_->settle();
+        bench_.reset();
+    }
+    numbering_.devices().changed = nullptr;
+    record_.showAlso(nullptr);
+    if (ui_) {
+        // Its filter goes first: a widget being destroyed is no longer the window it watched for.
+        ui_->removeEventFilter(this);
         delete ui_;
+    }
+}
+
+void BenchWindow::interrupt(int signal, bool atOnce)
+{
+    if (!bench_)
+        return;
+    bench_->interruptStatus = 128 + signal;
+    atOnce ? bench_->abandon() : bench_->cancel();
 }
 
 void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed)
@@ -57,6 +77,7 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
     connect(ui_->Choose, &QPushButton::clicked, this, &BenchWindow::Choose_Click);
     connect(ui_->Close, &QPushButton::clicked, this, &BenchWindow::close);
     ui_->installEventFilter(this);
+    record_.showAlso(ui_->RecordLine);
     counts_ = {};
     for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
         row(n).Counts->setText(QStringLiteral("0 listas, 0 con error"));
@@ -164,6 +185,8 @@ void BenchWindow::Start_Click()
     }
     if (ports.isEmpty())
         return;
+    // registro.ini as it is now: a destination set while the window was open is this bench's.
+    record_.open();
     const int blocks = FirmwareFile::blockCount(image_->largo_archivo);
     for (const int n : numbers_) {
         row(n).Progress->setRange(0, blocks);
@@ -224,6 +247,8 @@ void BenchWindow::finish()
 {
     // The runs' threads have ended: the bench goes once this event is over.
     QMetaObject::invokeMethod(this, [this] {
+        if (!bench_)
+            return;   // ended meanwhile
         bench_.reset();
         loading_ = {};
         if (closing_)
@@ -245,6 +270,7 @@ void BenchWindow::close()
         return;
     }
     numbering_.devices().changed = nullptr;
+    record_.showAlso(nullptr);
     if (ui_) {
         ui_->removeEventFilter(this);
         ui_->hide();

@@ -42,6 +42,13 @@ public:
     void Stop_Click();
     void Choose_Click();
     void close();
+    // A signal (a logout, a shutdown): the first ends the loads under way as "Detener" does, the
+    // second at once; either way their rows say "Interrumpido" with 128 + the signal.
+    void interrupt(int signal, bool atOnce);
+    bool running() const { return bench_ != nullptr; }
+    // The program ends: every run ends at once, the loads it cuts short get their rows, and the
+    // window goes, asking nothing.
+    void end();
 
     BenchWindowUi* ui() const { return ui_; }
     ChooseImage chooseImage;

@@ -7,16 +7,18 @@
 #include "qt_message_box.h"
 #include "qt_spanish.h"
 
+#include "interrupts.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-} // namespace
+#include <unistd.h>
 
 // With arguments, the command line loads an image without a window; without, the window.
 // The desktop entry starts it with --menu: the window, working in the operator's home folder
@@ -28,6 +30,8 @@ int main(int argc, char** argv)
     const bool fromMenu = bench || (argc == 2 && std::strcmp(argv[1], "--menu") == 0);
     if (argc > 1 && !fromMenu)
         return programador::runHeadless(argc, argv);
+    if (!programador::catchSignals())
+        return 2;
     QApplication app(argc, argv);
     if (fromMenu && !QDir::setCurrent(QDir::homePath()))
         std::fprintf(stderr, "programador: no se puede entrar en la carpeta personal %s; se trabaja en %s\n",
@@ -49,5 +53,20 @@ int main(int argc, char** argv)
     window.show();
     if (bench)
         window.banco_Click();
-    return app.exec();
+    // A logout or a shutdown (SIGTERM, SIGHUP) and kill's SIGINT end the loads as "Cancelar"
+    // does, with their rows; the second at once.
+    QSocketNotifier interrupts(programador::signalsReadEnd(), QSocketNotifier::Read);
+    QObject::connect(&interrupts, &QSocketNotifier::activated, [&window] {
+        for (char number; ::read(programador::signalsReadEnd(), &number, 1) == 1;)
+            if (number != SIGWINCH)
+                window.interrupt(number);
+    });
+    programador::listen();
+    const int status = app.exec();
+    const bool leave = window.end();
+    if (window.interruptedBy() != 0)
+        programador::endBy(window.interruptedBy());
+    if (leave)
+        programador::leaveNow(status);
+    return status;
 }

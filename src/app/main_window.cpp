@@ -104,6 +104,7 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
 
 MainWindow::~MainWindow()
 {
+    end();
     drives_.changed = nullptr;
     ui_.File1->removeEventFilter(this);
     ui_.removeEventFilter(this);
@@ -186,6 +187,8 @@ void MainWindow::Command1_Click()
     // longer be loaded does not go out at all. Never while a run sends the buffer.
     if (sequence_.running() || !loadImage(imagePath_, imageName_))
         return;
+    // registro.ini as it is now: a destination set while the window was open is this load's.
+    record_.open();
     const PortAssignment port = numbering_.resolve(settings_.puerto);   // what the load opens
     LoadOutcome load;
     load.id = QUuid::createUuid();
@@ -197,7 +200,30 @@ void MainWindow::Command1_Click()
     load.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     load.blocksSent = blocksSent_;
     // Its row, as the command line makes it; "Cancelar" is the command line's first SIGINT.
-    record_.append(rowOf(load, port, imagePath_, *image_, FirmwareFile::sha256(*image_), 128 + SIGINT));
+    record_.append(rowOf(load, port, imagePath_, *image_, FirmwareFile::sha256(*image_), 128 + (signal_ ? signal_ : SIGINT)));
+}
+
+void MainWindow::interrupt(int signal)
+{
+    signal_ = signal;
+    const bool atOnce = ++signals_ > 1;
+    if (sequence_.running())
+        atOnce ? wait_.abandon() : sequence_.Command2_Click();
+    benchWindow_.interrupt(signal, atOnce);
+    // The program ends once every load has ended and its row is made.
+    const auto endOnceIdle = std::make_shared<std::function<void()>>();
+    *endOnceIdle = [this, endOnceIdle] {
+        if (sequence_.running() || benchWindow_.running())
+            return void(QTimer::singleShot(20, &ui_, *endOnceIdle));
+        windowClosing();
+    };
+    QTimer::singleShot(0, &ui_, *endOnceIdle);
+}
+
+bool MainWindow::end()
+{
+    benchWindow_.end();
+    return record_.finish();
 }
 
 void MainWindow::Command2_Click()
@@ -364,7 +390,8 @@ void MainWindow::salir_Click()
 {
     if (messages_.show(QStringLiteral("Está seguro?"), MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    ui_.close();        // ends the program through windowClosing()
+    if (!ui_.close() && ui_.isVisible())
+        return;         // the operator keeps it open: rows of the record would be lost
     windowClosing();    // in case the window was already closing
 }
 
@@ -395,8 +422,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    // Closing through the window system asks nothing: the window closes and the program ends.
+    // Closing through the window system asks nothing, unless rows of the record would be lost
+    // with the program: the window closes and the program ends.
     if (watched == &ui_ && event->type() == QEvent::Close) {
+        if (const qsizetype rows = record_.inMemory(); rows > 0 && !signal_ && !ended_
+            && messages_.show(rows == 1 ? QStringLiteral("¿Cerrar el programa? 1 fila del registro está solo en la memoria y se perderá.")
+                                        : QStringLiteral("¿Cerrar el programa? %1 filas del registro están solo en la memoria y se perderán.").arg(rows),
+                              MessageIcon::Warning, MessageButtons::YesNo, ui_.RecordLine->toolTip())
+                != MessageAnswer::Yes) {
+            event->ignore();
+            return true;
+        }
         event->accept();
         windowClosing();
         return false;

@@ -70,6 +70,16 @@ public:
     void Command1_Click();
     void Command2_Click();
 
+    // A signal (a logout, a shutdown, kill): the first ends the loads under way as "Cancelar" and
+    // "Detener" do, the second at once; their rows say "Interrumpido" with 128 + the signal, and
+    // the program then ends, asking nothing. The signal that ended it, 0 for none.
+    void interrupt(int signal);
+    int interruptedBy() const { return signal_; }
+    // The program's end: the bench's runs first, their rows made, then the record's last tries
+    // and what it could not place on standard error. True when the process must end without
+    // destructors (a thread of the record held in a write or on the network).
+    bool end();
+
     // Browsing: a drive chosen in Drive1 becomes Dir1's path; a change of Dir1's path
     // becomes File1's path. File1_Click loads the selected image.
     void Drive1_Change();
@@ -159,6 +169,7 @@ private:
     MainWindowUi ui_;
     WindowRecord record_;
     bool ended_ = false;
+    int signal_ = 0, signals_ = 0;   // the last signal, and how many came
     int blocksSent_ = 0;   // of the load under way, for its row
 
     CooperativeWait wait_;

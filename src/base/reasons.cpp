@@ -32,12 +32,17 @@ Cause writeCause(int error)
 {
     switch (error) {
     case ENOENT:
-    case ENOTDIR:
         return Cause::NotFound;
+    case ENOTDIR:
+        return Cause::NotAFolder;
     case EACCES:
     case EPERM:
-    case EROFS:
         return Cause::NoWritePermission;
+    case EROFS:
+        return Cause::ReadOnlyFileSystem;
+    case ENOSPC:
+    case EDQUOT:
+        return Cause::DiskFull;
     case EISDIR:
         return Cause::IsFolder;
     default:
@@ -88,9 +93,24 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     case Cause::TooLarge: text = QStringLiteral("tiene más de 249984 bytes, los 1953 bloques que caben en el equipo"); break;
     case Cause::ReadFailed: text = QStringLiteral("no se pudo leer"); break;
     case Cause::NoWritePermission: text = QStringLiteral("sin permiso de escritura"); break;
+    case Cause::NotAFolder: text = QStringLiteral("una parte de la ruta no es una carpeta"); break;
+    case Cause::ReadOnlyFileSystem: text = QStringLiteral("el sistema de archivos es de solo lectura"); break;
+    case Cause::DiskFull: text = QStringLiteral("no queda lugar en el disco"); break;
     case Cause::WriteFailed: text = QStringLiteral("no se pudo escribir"); break;
-    case Cause::ServerRefused: text = QStringLiteral("el servidor no acepta la conexión"); break;
     case Cause::ServerAway: text = QStringLiteral("el servidor no responde"); break;
+    case Cause::ServerBusy: text = QStringLiteral("el servidor no atiende por ahora"); break;
+    case Cause::PasswordMissing:
+        text = QStringLiteral("el servidor pide una contraseña y no hay ninguna en ~/.pgpass ni en PGPASSWORD");
+        break;
+    case Cause::PasswordRefused: text = QStringLiteral("el servidor rechaza la contraseña"); break;
+    case Cause::RoleRefused: text = QStringLiteral("el servidor no deja entrar a este rol"); break;
+    case Cause::DatabaseMissing: text = QStringLiteral("la base de datos no existe"); break;
+    case Cause::SchemaMissing: text = QStringLiteral("el esquema no existe"); break;
+    case Cause::TableNotMade: text = QStringLiteral("no hay tabla cargas y el rol no puede crearla"); break;
+    case Cause::PrivilegeMissing: text = QStringLiteral("el rol no tiene permiso para agregar filas a la tabla cargas"); break;
+    case Cause::TableRefused: text = QStringLiteral("la tabla cargas no acepta las filas de este rol"); break;
+    case Cause::ServerRefused: text = QStringLiteral("el servidor rechaza la conexión"); break;
+    case Cause::RowRefused: text = QStringLiteral("el servidor rechaza esta fila"); break;
     case Cause::PortFree: text = QStringLiteral("libre, ningún dispositivo tiene ese número"); break;
     case Cause::DeviceAbsent: text = QStringLiteral("desconectado, el dispositivo no está enchufado"); break;
     case Cause::NoSuchDevice: text = QStringLiteral("el dispositivo no existe"); break;
@@ -106,9 +126,15 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     }
     if (!detail.isEmpty()
         && (cause == Cause::ReadFailed || cause == Cause::WriteFailed || cause == Cause::PortFailed
-            || cause == Cause::ServerRefused || cause == Cause::ServerAway))
+            || cause == Cause::NotAFolder || cause == Cause::ReadOnlyFileSystem || cause == Cause::DiskFull
+            || (cause >= Cause::ServerAway && cause <= Cause::RowRefused)))
         text += QStringLiteral(" (%1)").arg(detail);
     return what + QStringLiteral(": ") + text;
+}
+
+QString causeText(Cause cause)
+{
+    return cause == Cause::None ? QString() : reasonLine(QString(), cause).mid(2);
 }
 
 DeviceAccess deviceAccess(const QByteArray& path)

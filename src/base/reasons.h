@@ -16,12 +16,25 @@ enum class Cause {
     EmptyFile,
     TooLarge,            // more than the device takes
     ReadFailed,
-    // A file written: the record of loads.
+    // A file written: the record of loads, its spool.
     NoWritePermission,
+    NotAFolder,          // a part of the path, which should be a folder, is a file
+    ReadOnlyFileSystem,
+    DiskFull,
     WriteFailed,
-    // The record's database.
-    ServerRefused,       // it answered no: the role, the password, the database, a privilege
-    ServerAway,          // out of reach for now
+    // The record's database, as its answer (its SQLSTATE) says.
+    ServerAway,          // no answer, or the connection lost
+    ServerBusy,          // it answered, and takes no rows for now: starting, stopping, full, a lock held
+    PasswordMissing,     // it asks for a password that libpq's means do not hold
+    PasswordRefused,
+    RoleRefused,         // the role, or the server's rules for who may come in
+    DatabaseMissing,
+    SchemaMissing,
+    TableNotMade,        // no table cargas, and the role may not make one
+    PrivilegeMissing,    // the role may not add rows to cargas
+    TableRefused,        // the table takes no rows of this role for another reason
+    ServerRefused,       // it refused the connection for another reason
+    RowRefused,          // this one row, for itself: the rows behind it go in
     // The serial port.
     PortFree,            // no device has the COM number
     DeviceAbsent,        // the number's device is not plugged in
@@ -40,11 +53,13 @@ Cause fileCause(int error);
 Cause writeCause(int error);
 // The cause of a failed open of a serial device, from its errno.
 Cause portCause(int error);
-// "what: cause", what naming the file or the device; detail, the system's own words for a
-// cause that has none of its own here (ReadFailed, WriteFailed, PortFailed, and the server's
-// words for ServerRefused and ServerAway), or what
-// permissionRemedy says for NoPortPermission (without it, the dialout remedy).
+// "what: cause", what naming the file or the device; detail, the system's or the server's own
+// words, in parentheses after the cause (a file that could not be read or written, a port that
+// failed, and every cause of the record's database), or what permissionRemedy says for
+// NoPortPermission (without it, the dialout remedy).
 QString reasonLine(const QString& what, Cause cause, const QString& detail = {});
+// The cause's words alone, as reasonLine has them after "what: ".
+QString causeText(Cause cause);
 
 // Who may open a device: the user asking, and the device's owner, group and mode.
 struct DeviceAccess {

@@ -4,6 +4,8 @@
 #include "load_sequence.h"
 #include "record.h"
 
+#include <QCoreApplication>
+
 namespace programador {
 
 Verdict verdictOf(const LoadOutcome& load)
@@ -107,13 +109,14 @@ void Bench::loaded(int index, const LoadOutcome& load)
     Device& device = devices_[static_cast<std::size_t>(index)];
     device.counts.add(load);
     // The device's next load waits until this row is on disk (or kept, when the disk takes
-    // nothing).
+    // nothing). The record outlives the bench: the call back has the bench's own object for its
+    // context, so that a bench gone, or replaced by the next, is never called.
     const auto recorded = [this, index] {
         if (DeviceRun* run = devices_[static_cast<std::size_t>(index)].run.get())
             run->recorded();
     };
     if (record_) {
-        record_->append(rowOf(load, device.port, imagePath_, image_, sha256_, interruptStatus), recorded);
+        record_->append(rowOf(load, device.port, imagePath_, image_, sha256_, interruptStatus), &owner_, recorded);
     } else {
         recorded();
     }
@@ -131,6 +134,13 @@ void Bench::abandon()
 {
     for (Device& device : devices_)
         device.run->abandon();
+}
+
+void Bench::settle()
+{
+    for (Device& device : devices_)
+        device.run->wait();
+    QCoreApplication::sendPostedEvents(&owner_, QEvent::MetaCall);
 }
 
 } // namespace programador

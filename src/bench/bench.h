@@ -68,6 +68,9 @@ public:
     // stop; abandon() ends every run at once, port closed, no EOT.
     void cancel();
     void abandon();
+    // Waits for every run's thread to end, then hears what the runs said before they ended, so
+    // that the loads they cut short have their rows: for a front end that goes away at once.
+    void settle();
     bool running() const { return finished_ < static_cast<int>(devices_.size()); }
 
     int size() const { return static_cast<int>(devices_.size()); }

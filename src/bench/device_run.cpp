@@ -130,9 +130,13 @@ DeviceRun::DeviceRun(PortAssignment port, const FirmwareImage& image, bool repea
 
 DeviceRun::~DeviceRun()
 {
-    if (thread_) {
+    wait();
+}
+
+void DeviceRun::wait()
+{
+    if (thread_)
         thread_->wait();
-    }
 }
 
 void DeviceRun::start()

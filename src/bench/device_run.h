@@ -52,6 +52,7 @@ public:
     ~DeviceRun();   // waits for the thread to end
 
     void start();
+    void wait();   // until the thread has ended
     // The first signal: a load under way ends as "Cancelar" makes it end; a line waiting for
     // its next board stops. The second: the run ends at once, port closed, no EOT.
     void cancel();

@@ -40,6 +40,7 @@ bool catchSignals()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
     ::sigaction(SIGWINCH, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGXFSZ, SIG_IGN);
@@ -56,12 +57,28 @@ int signalsReadEnd()
     return signalPipe[0];
 }
 
-void endBy(int signal)
+namespace {
+
+void flushAll()
 {
+    std::fflush(stdout);
     std::fflush(stderr);
 #ifdef PROGRAMADOR_COVERAGE
-    __gcov_dump();   // a coverage build's counts: ending by the signal skips the exit that writes them
+    __gcov_dump();   // a coverage build's counts: ending without exit() skips what writes them
 #endif
+}
+
+} // namespace
+
+void leaveNow(int status)
+{
+    flushAll();
+    ::_exit(status);
+}
+
+void endBy(int signal)
+{
+    flushAll();
     ::signal(signal, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);

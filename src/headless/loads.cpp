@@ -120,7 +120,7 @@ int runLoads(const CommandLine& command)
     if (!destination.isEmpty()) {
         if (!(record = Record::open(destination, settings.stationName(), why)))
             return wrongCommand(why);
-        record->said = [](const QString& line, bool) { say(QStringLiteral("programador: ") + line); };
+        record->said = [](const RecordNews& news) { say(QStringLiteral("programador: ") + news.line()); };
     }
 
     // Without --port or --device, the port in PROGRAMADOR.INI, read as the window reads it at
@@ -207,9 +207,10 @@ int runLoads(const CommandLine& command)
 
     if (interruptions > 0)
         endBy(lastSignal);
-    if (!several)
-        return statusOf(bench.counts(0).last, lastSignal);
-    return done == bench.size() ? kDone : kCommunication;
+    const int status = !several ? statusOf(bench.counts(0).last, lastSignal) : done == bench.size() ? kDone : kCommunication;
+    if (record && record->leftBehind())
+        leaveNow(status);
+    return status;
 }
 
 } // namespace programador

@@ -65,7 +65,7 @@ bool CsvFile::open(const QString& path, QString& why)
     else if (::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)
         cause = writeCause(error = errno);
     // A new file gets its header now, so that a file that cannot take it is said at once.
-    else if ((error = append({})) != 0)
+    else if ((error = append({}, [](const std::function<int()>& step) { return step(); })) != 0)
         cause = writeCause(error);
     if (cause == Cause::None)
         return true;
@@ -76,7 +76,7 @@ bool CsvFile::open(const QString& path, QString& why)
     return false;
 }
 
-int CsvFile::append(const QByteArray& row)
+int CsvFile::append(const QByteArray& row, const Commit& commit)
 {
     const Locked lock(fd_);
     struct stat st {};
@@ -89,23 +89,28 @@ int CsvFile::append(const QByteArray& row)
     else if (::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
         bytes = "\r\n";   // the file ends inside a row that another program or a crash tore
     bytes += row;
-    qsizetype done = 0;
-    int error = 0;
-    while (done < bytes.size() && error == 0) {
-        const ssize_t n = ::write(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n == 0)
-            error = ENOSPC;
-        else if (errno != EINTR)
-            error = errno;
-    }
-    if (error == 0 && done > 0 && ::fdatasync(fd_) != 0)
-        error = errno;
-    // All there or not there: what part of it reached the file goes again.
-    if (error != 0 && ::ftruncate(fd_, st.st_size) == 0)
-        ::fdatasync(fd_);
-    return error;
+    const int error = commit([&] {
+        qsizetype done = 0;
+        int error = 0;
+        while (done < bytes.size() && error == 0) {
+            const ssize_t n = ::write(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (n == 0)
+                error = ENOSPC;
+            else if (errno != EINTR)
+                error = errno;
+        }
+        // All there or not there: what part of it reached the file goes again.
+        if (error != 0 && done > 0 && ::ftruncate(fd_, st.st_size) == 0)
+            ::fdatasync(fd_);
+        return error;
+    });
+    if (error != 0)
+        return error;
+    // What write(2) gave the kernel is in the file for every reader, and stays there when this
+    // process ends; the flush makes it outlive the machine.
+    return bytes.isEmpty() || ::fdatasync(fd_) == 0 ? 0 : errno;
 }
 
 } // namespace programador

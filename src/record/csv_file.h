@@ -5,15 +5,24 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace programador {
 
 // Where a row is made durable on this PC: the CSV file itself, or the spool on its way to a
 // database.
 class RowStore {
 public:
+    // Runs the one step that makes a row the store's (its bytes written into the file, its file
+    // renamed into the spool) and gives back its result, 0 or an errno; ECANCELED without
+    // running it when the record has ended. The record runs it under its own lock, so that its
+    // end never comes in the middle of it: a row whose step ran is the store's.
+    using Commit = std::function<int(const std::function<int()>& step)>;
+
     virtual ~RowStore() = default;
-    // 0, or the errno of the failure, after which the store is as it was.
-    virtual int put(const LoadRow& row) = 0;
+    // 0, or the errno of the failure. Before commit took the row, a failure leaves the store as
+    // it was; after it (a flush that failed), the row stays the store's.
+    virtual int put(const LoadRow& row, const Commit& commit) = 0;
     virtual QString name() const = 0;   // as a message names it
 };
 
@@ -32,10 +41,11 @@ public:
     // that is not a regular file is refused at once. An empty file gets the header. False,
     // with the reason, when the file cannot be used.
     bool open(const QString& path, QString& why);
-    // Appends the row, flushed to disk before it returns: 0, or the errno of the failure,
-    // after which the file is as it was.
-    int append(const QByteArray& row);
-    int put(const LoadRow& row) override { return append(row.csv()); }
+    // Appends the row, flushed to disk before it returns: 0, or the errno of the failure. A
+    // failed write leaves the file as it was; the row is the file's once its bytes are written
+    // (commit), even when the flush after it fails.
+    int append(const QByteArray& row, const Commit& commit);
+    int put(const LoadRow& row, const Commit& commit) override { return append(row.csv(), commit); }
     QString name() const override { return path_; }
 
 private:

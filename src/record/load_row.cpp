@@ -52,6 +52,45 @@ QByteArray LoadRow::csv() const
     return cells.join(',') + "\r\n";
 }
 
+QString LoadRow::storedDevice() const
+{
+    return printableName(device);
+}
+
+QString LoadRow::storedImage() const
+{
+    return printableName(image.section(QLatin1Char('/'), -1));
+}
+
+QByteArray LoadRow::sql() const
+{
+    const auto literal = [](const QString& value) {
+        return QLatin1Char('\'') + QString(value).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    };
+    const auto nullable = [&literal](const QString& value) { return value.isEmpty() ? QStringLiteral("NULL") : literal(value); };
+    const QStringList values{
+        literal(id.toString(QUuid::WithoutBraces)),
+        literal(start.toOffsetFromUtc(start.offsetFromUtc()).toString(Qt::ISODateWithMs)),
+        literal(station),
+        literal(version),
+        nullable(number > 0 ? QStringLiteral("COM%1").arg(number) : QString()),
+        literal(storedDevice()),
+        nullable(serialNumber),
+        literal(storedImage()),
+        QString::number(size),
+        literal(QString::fromLatin1(sha256)),
+        QString::number(blocksSent),
+        QString::number(blocks),
+        literal(result),
+        QString::number(status),
+        QString::number(seconds, 'f', 1),
+    };
+    return ("INSERT INTO cargas (id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes, sha256, "
+            "bloques_enviados, bloques_total, resultado, estado, segundos) VALUES ("
+            + values.join(QStringLiteral(", ")) + QStringLiteral(") ON CONFLICT DO NOTHING;\n"))
+        .toUtf8();
+}
+
 QByteArray LoadRow::json() const
 {
     // Names as the operator reads them: a database's text holds UTF-8 only.
@@ -61,9 +100,9 @@ QByteArray LoadRow::json() const
         {QStringLiteral("version"), version},
         {QStringLiteral("inicio"), start.toOffsetFromUtc(start.offsetFromUtc()).toString(Qt::ISODateWithMs)},
         {QStringLiteral("puerto"), number},
-        {QStringLiteral("dispositivo"), printableName(device)},
+        {QStringLiteral("dispositivo"), storedDevice()},
         {QStringLiteral("serie_adaptador"), serialNumber},
-        {QStringLiteral("imagen"), printableName(image.section(QLatin1Char('/'), -1))},
+        {QStringLiteral("imagen"), storedImage()},
         {QStringLiteral("bytes"), size},
         {QStringLiteral("sha256"), QString::fromLatin1(sha256)},
         {QStringLiteral("bloques_enviados"), blocksSent},

@@ -31,7 +31,15 @@ struct LoadRow {
     // bytes they are, so that the row names the real file and device even when the name is
     // not UTF-8; no text cell ever starts as a spreadsheet's formula.
     static QByteArray csvHeader();
+    // The names as a database's text keeps them (UTF-8 only): the device's path and the image
+    // file's name, each byte that does not decode shown as U+FFFD.
+    QString storedDevice() const;
+    QString storedImage() const;
     QByteArray csv() const;
+
+    // The row as an INSERT into the table cargas, for psql: one that is there already changes
+    // nothing.
+    QByteArray sql() const;
 
     // The row as the spool keeps it on its way to the database (JSON), and back; nothing when
     // the bytes are not such a row.

@@ -1,10 +1,19 @@
 #include "pg_table.h"
 
 #include <QAtomicInt>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <vector>
+
+#include <libpq-fe.h>
+#include <poll.h>
 
 namespace programador {
 
@@ -12,11 +21,55 @@ namespace {
 
 QAtomicInt connections;
 
-// The server's words, on one line.
+// The server's words, on one line, without the SQLSTATE that QPSQL adds to them.
 QString wordsOf(const QSqlError& error)
 {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return text.simplified();
+    return text.simplified().remove(QRegularExpression(QStringLiteral("\\s*\\([0-9A-Z]{5}\\)$")));
+}
+
+// libpq's connection under QPSQL's, to ask it whether the connection is still there.
+PGconn* handleOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
+
+// What refused a connection, asked of libpq itself: QPSQL keeps no SQLSTATE of a failed
+// connection, so the attempt is made once more with libpq told to give the code alone.
+// "28P01", or empty when no server answered; needsPassword when the server asked for a
+// password that libpq's means do not hold.
+QString refusalOf(const Destination& destination, int timeoutMs, bool& needsPassword)
+{
+    std::vector<QByteArray> keys, values;
+    for (const auto& [key, value] : destination.keywords)
+        keys.push_back(key.toUtf8()), values.push_back(value.toUtf8());
+    std::vector<const char*> k, v;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        k.push_back(keys[i].constData()), v.push_back(values[i].constData());
+    k.push_back(nullptr), v.push_back(nullptr);
+    PGconn* conn = PQconnectStartParams(k.data(), v.data(), 0);
+    if (!conn)
+        return {};
+    PQsetErrorVerbosity(conn, PQERRORS_SQLSTATE);
+    PostgresPollingStatusType status = PQstatus(conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+    for (const QDeadlineTimer deadline(timeoutMs); status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED;) {
+        pollfd fd{PQsocket(conn), short(status == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        if (fd.fd < 0 || ::poll(&fd, 1, int(deadline.remainingTime())) <= 0)
+            break;
+        status = PQconnectPoll(conn);
+    }
+    needsPassword = PQconnectionNeedsPassword(conn) != 0;
+    // Of several servers tried, the last one's answer.
+    QString code;
+    const QString said = QString::fromUtf8(PQerrorMessage(conn));
+    for (const QRegularExpressionMatch& m : QRegularExpression(QStringLiteral(":\\s+([0-9A-Z]{5})\\s*$"),
+                                                               QRegularExpression::MultilineOption).globalMatch(said))
+        code = m.captured(1);
+    PQfinish(conn);
+    return status == PGRES_POLLING_OK ? QString() : code;
 }
 
 // Made when absent, in the first schema of the role's search_path. Looked for first, so that a
@@ -57,59 +110,102 @@ PgTable::~PgTable()
     close();
 }
 
-PgTable::Reach PgTable::judge(const QString& said)
+PgTable::Answer PgTable::judge(Stage stage, const QString& sqlstate, const QString& words)
 {
-    // A server that is starting, stopping or full answers with FATAL too, and will take rows
-    // again soon.
-    static const char* const passing[] = {"starting up", "shutting down", "in recovery mode", "not yet accepting",
-                                          "too many clients", "too many connections", "remaining connection slots"};
-    for (const char* words : passing) {
-        if (said.contains(QLatin1String(words)))
-            return Reach::Away;
+    const QString kind = sqlstate.left(2);
+    const auto answer = [&](Reach reach, Cause cause) { return Answer{reach, cause, words, sqlstate}; };
+    // No server's answer: none came (no connection, or it was lost), or libpq gave up on its own.
+    if (sqlstate.isEmpty() || kind == QLatin1String("08"))
+        return answer(Reach::Away, Cause::ServerAway);
+    // It answered, and will take rows again soon: starting, stopping, out of connections or of
+    // resources, a lock or a statement out of time, a conflict between transactions, a standby.
+    static const QStringList passing{"57", "53", "55", "40", "25", "58", "XX"};
+    if (passing.contains(kind))
+        return answer(Reach::Away, Cause::ServerBusy);
+    if (stage == Stage::Insert) {
+        // What this row holds: its data, a constraint or a trigger a DBA added.
+        static const QStringList rowOwn{"22", "23", "27", "44", "P0", "2F", "39"};
+        if (rowOwn.contains(kind))
+            return answer(Reach::RowRefused, Cause::RowRefused);
+        return answer(Reach::Refused, sqlstate == QLatin1String("42501") ? Cause::PrivilegeMissing : Cause::TableRefused);
     }
-    // The server answered, and said no; or libpq refused what it was given.
-    static const char* const refusals[] = {"FATAL:", "fe_sendauth", "invalid connection option", "invalid sslmode",
-                                           "invalid integer value", "server does not support SSL",
-                                           "permission denied", "must be owner"};
-    for (const char* words : refusals) {
-        if (said.contains(QLatin1String(words)))
-            return Reach::Refused;
-    }
-    return Reach::Away;
+    if (sqlstate == QLatin1String("28P01"))
+        return answer(Reach::Refused, Cause::PasswordRefused);
+    if (kind == QLatin1String("28") || (stage == Stage::Connect && sqlstate == QLatin1String("42501")))
+        return answer(Reach::Refused, Cause::RoleRefused);
+    if (sqlstate == QLatin1String("3D000"))
+        return answer(Reach::Refused, Cause::DatabaseMissing);
+    if (sqlstate == QLatin1String("3F000"))
+        return answer(Reach::Refused, Cause::SchemaMissing);
+    return answer(Reach::Refused, stage == Stage::Make ? Cause::TableNotMade : Cause::ServerRefused);
 }
 
-PgTable::Reach PgTable::open(QString& why)
+QString PgTable::remedy(Cause cause, const Destination& destination)
+{
+    switch (cause) {
+    case Cause::PrivilegeMissing:
+        return QStringLiteral("el dueño de la tabla puede darlo: GRANT INSERT ON cargas TO %1").arg(destination.role);
+    case Cause::TableNotMade:
+        return QStringLiteral("el dueño de la base de datos puede crearla con el CREATE TABLE del README");
+    case Cause::PasswordRefused:
+        return QStringLiteral("revise la contraseña de %1 en ~/.pgpass o PGPASSWORD").arg(destination.role);
+    case Cause::RoleRefused:
+        return QStringLiteral("revise el rol %1 y las reglas de acceso del servidor (pg_hba.conf)").arg(destination.role);
+    case Cause::DatabaseMissing:
+    case Cause::SchemaMissing:
+        return QStringLiteral("revise el destino");
+    default:
+        return {};
+    }
+}
+
+PgTable::Answer PgTable::failed(Stage stage, const QString& sqlstate, const QString& words)
 {
     close();
-    Reach reach = Reach::Open;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
-        db.setHostName(destination_.host);
-        db.setPort(destination_.port);
-        db.setDatabaseName(destination_.name);
-        db.setUserName(destination_.user);
-        db.setConnectOptions(destination_.options);
-        if (!db.open()) {
-            why = wordsOf(db.lastError());
-            reach = judge(why);
-        } else if (QSqlQuery query(db); !makeTable(query)) {
-            why = wordsOf(query.lastError());
-            reach = db.isOpen() ? Reach::Refused : Reach::Away;
-        }
-    }
-    if (reach != Reach::Open)
+    return judge(stage, sqlstate, words);
+}
+
+PgTable::Answer PgTable::open()
+{
+    close();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
+    db.setConnectOptions(destination_.connectOptions());
+    QElapsedTimer clock;
+    clock.start();
+    if (!db.open()) {
+        const QString words = wordsOf(db.lastError());
+        db = QSqlDatabase();
+        // An attempt that ran out of time had no answer to ask about.
+        const int timeoutMs = destination_.value(QStringLiteral("connect_timeout")).toInt() * 1000;
+        bool needsPassword = false;
+        const QString code = clock.elapsed() * 10 >= timeoutMs * 9 ? QString() : refusalOf(destination_, timeoutMs, needsPassword);
         close();
-    return reach;
+        if (needsPassword)
+            return {Reach::Refused, Cause::PasswordMissing, words, {}};
+        return judge(Stage::Connect, code, words);
+    }
+    QSqlQuery query(db);
+    if (!makeTable(query)) {
+        const QSqlError error = query.lastError();
+        query = QSqlQuery();
+        db = QSqlDatabase();
+        // A connection that dropped right after it was made gives no SQLSTATE: away, not refused.
+        return failed(Stage::Make, error.nativeErrorCode(), wordsOf(error));
+    }
+    return {};
 }
 
 bool PgTable::isOpen() const
 {
-    return QSqlDatabase::contains(connection_) && QSqlDatabase::database(connection_, false).isOpen();
+    if (!QSqlDatabase::contains(connection_))
+        return false;
+    PGconn* conn = handleOf(QSqlDatabase::database(connection_, false));
+    return conn && PQstatus(conn) == CONNECTION_OK;
 }
 
-bool PgTable::insert(const LoadRow& row, QString& why)
+PgTable::Answer PgTable::insert(const LoadRow& row)
 {
-    bool inserted = false;
+    QSqlError error;
     {
         QSqlQuery query(QSqlDatabase::database(connection_, false));
         query.prepare(QStringLiteral(
@@ -120,20 +216,20 @@ bool PgTable::insert(const LoadRow& row, QString& why)
         for (const QVariant& value :
              {QVariant(row.id.toString(QUuid::WithoutBraces)), QVariant(row.start), QVariant(row.station),
               QVariant(row.version), row.number > 0 ? QVariant(QStringLiteral("COM%1").arg(row.number)) : QVariant(),
-              QVariant(row.device), text(row.serialNumber), QVariant(row.image), QVariant(row.size),
+              QVariant(row.storedDevice()), text(row.serialNumber), QVariant(row.storedImage()), QVariant(row.size),
               QVariant(QString::fromLatin1(row.sha256)), QVariant(row.blocksSent), QVariant(row.blocks),
               QVariant(row.result), QVariant(row.status), QVariant(row.seconds)})
             query.addBindValue(value);
         // One statement is one transaction of its own. A row whose id is there already is a
         // conflict, and changes nothing; naming no conflict target keeps the role's need to
         // INSERT alone (a target would need SELECT on it too).
-        inserted = query.exec();
-        if (!inserted)
-            why = wordsOf(query.lastError());
+        if (query.exec())
+            return {};
+        error = query.lastError();
     }
-    if (!inserted)
-        close();
-    return inserted;
+    // A connection lost under the statement leaves no SQLSTATE, whatever libpq's words.
+    const QString code = isOpen() ? error.nativeErrorCode() : QString();
+    return failed(Stage::Insert, code, wordsOf(error));
 }
 
 void PgTable::close()

@@ -28,6 +28,18 @@ void AutoSizeLabel::setRightEdge(int x)
     fitToCaption();
 }
 
+void AutoSizeLabel::setElideMode(Qt::TextElideMode mode)
+{
+    elide_ = mode;
+    fitToCaption();
+}
+
+void AutoSizeLabel::setDetail(const QString& detail)
+{
+    detail_ = detail;
+    fitToCaption();
+}
+
 void AutoSizeLabel::fitToCaption()
 {
     // The size hint is the text on one line plus the border; resize() keeps the top-left
@@ -36,8 +48,8 @@ void AutoSizeLabel::fitToCaption()
     const int room = rightEdge_ - x() - (sizeHint().width() - fontMetrics().horizontalAdvance(caption_));
     const bool elided = rightEdge_ > 0 && x() + sizeHint().width() > rightEdge_;
     if (elided)
-        QLabel::setText(fontMetrics().elidedText(caption_, Qt::ElideMiddle, room));
-    setToolTip(elided ? caption_ : QString());
+        QLabel::setText(fontMetrics().elidedText(caption_, elide_, room));
+    setToolTip(!detail_.isEmpty() ? detail_ : elided ? caption_ : QString());
     resize(sizeHint());
 }
 

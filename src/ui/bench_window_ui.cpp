@@ -73,6 +73,19 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window)
     }
     layout->addLayout(grid);
 
+    // The record's line, where the operator of the bench looks: its sentence whole, on as many
+    // lines as it takes, the destination and the server's own words in its tooltip.
+    RecordLine = cell(this, kTextPoints);
+    RecordLine->setObjectName(QStringLiteral("RecordLine"));
+    RecordLine->setWordWrap(true);
+    {
+        QPalette pal = RecordLine->palette();
+        pal.setColor(QPalette::WindowText, QColor(160, 0, 0));
+        RecordLine->setPalette(pal);
+    }
+    RecordLine->hide();
+    layout->addWidget(RecordLine);
+
     auto* buttons = new QHBoxLayout;
     Start = new QPushButton(QStringLiteral("Iniciar"), this);
     Stop = new QPushButton(QStringLiteral("Detener"), this);

@@ -42,6 +42,7 @@ public:
         QLabel* Last;           // the last load's result, and its reason below
     };
     std::array<Row, kRows> rows;
+    QLabel* RecordLine;   // the record's trouble, as the main window shows it: "Registro: ..."
     QPushButton* Start;   // "Iniciar"
     QPushButton* Stop;    // "Detener"
     QPushButton* Close;   // "Cerrar"

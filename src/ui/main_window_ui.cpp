@@ -217,6 +217,8 @@ MainWindowUi::MainWindowUi(const Twips& twips, QWidget* parent)
     RecordLine->setFont(listFont);
     RecordLine->move(twips_.toPixels(kRecordLine.left), twips_.toPixels(kRecordLine.top));
     RecordLine->setRightEdge(twips_.toPixels(kClientWidth - kRecordLine.left));
+    // Its sentence comes first: what is cut is the end, and the tooltip has all of it.
+    RecordLine->setElideMode(Qt::ElideRight);
     RecordLine->hide();
 
     // Focus: Command1, File1, Command2, Drive1, Dir1; labels and the progress bar take none.

@@ -23,6 +23,7 @@
 
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -93,7 +94,7 @@ struct Rig {
             const auto& shown = messages.shown.last();
             const char* icons[] = {"-", "I", "W", "E"};
             seen << icons[int(shown.icon)] + QString(shown.buttons == MessageButtons::YesNo ? "yn" : "") + ":"
-                    + shown.text + (shown.reason.isEmpty() ? "" : " [" + shown.reason + "]") + " " + state();
+                    + QString(shown.text + (shown.reason.isEmpty() ? "" : " [" + shown.reason + "]")).replace(dir.path(), "~") + " " + state();
         };
         line.onEvent = [this](const VirtualLine::Event& e) {
             if (e.name == "*" || e.name == "B1")
@@ -223,18 +224,35 @@ struct Rig {
             QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "Alimente el equipo"))), 30000);
         } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status
             window->record().record()->flush();
-            QFile csv(dir.filePath("registro.csv"));
+            QFile csv(dir.filePath(words.value(1, "registro.csv")));
             QStringList rows;
             for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
                 const QList<QByteArray> f = row.split(',');
                 if (f.size() == 12)
                     rows << QStringList{f[1], QString(f[2]).replace(dir.path(), "~"), f[4], f[9], f[7], f[10]}.join('|');
+                else if (!row.isEmpty())   // every line shows: one that is no whole row too
+                    rows << "torn:" + QString::fromUtf8(row);
             }
             seen << rows.join(" ; ");
         } else if (words[0] == "full" || words[0] == "room") {   // the disk takes nothing more, or takes again
             const rlimit limit{words[0] == "full" ? rlim_t(QFileInfo(dir.filePath("registro.csv")).size()) : RLIM_INFINITY, RLIM_INFINITY};
             std::signal(SIGXFSZ, SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
+        } else if (words[0] == "registro") {   // registro.ini rewritten while the window is open
+            writeFile(dir.filePath("config/programador/registro.ini"), "[registro]\ndestino=" + QFile::encodeName(dir.filePath(words[1])) + "\n");
+        } else if (words[0] == "slow" || words[0] == "fast") {   // the record's rows wait for a lock the test holds, or go
+            if (words[0] == "slow") {
+                recordLock = ::open(QFile::encodeName(dir.filePath("registro.csv")), O_RDONLY | O_CLOEXEC);
+                QVERIFY(::flock(recordLock, LOCK_EX) == 0);
+            } else {
+                ::close(std::exchange(recordLock, -1));
+                window->record().record()->flush();
+            }
+        } else if (words[0] == "signal") {   // SIGTERM, as a logout sends it: the loads end, the program too
+            window->interrupt(SIGTERM);
+            for (auto& [n, device] : harness)
+                device->release();
+            QTRY_VERIFY_WITH_TIMEOUT(ended, 30000);
         } else if (words[0] == "block") {   // a folder in the file's place: it can be neither read nor replaced
             QFile::remove(dir.filePath(words[1]));
             QDir(dir.path()).mkdir(words[1]);
@@ -256,8 +274,10 @@ struct Rig {
             const QString how = words.value(1).section('@', 0, 0);
             line.device.sends = how == "silent" ? decltype(line.device.sends)() : line.device.sends;
             line.failOn = how == "refused" ? QStringLiteral("open") : QString();
-            if (how == "cancel" || how == "close")
-                interrupt = [&ui, how] { how == "close" ? void(ui.close()) : QTest::mouseClick(ui.Command2, Qt::LeftButton); };
+            if (how == "cancel" || how == "close" || how == "signal")
+                interrupt = [this, &ui, how] {
+                    how == "close" ? void(ui.close()) : how == "signal" ? window->interrupt(SIGTERM) : QTest::mouseClick(ui.Command2, Qt::LeftButton);
+                };
             how == "enter" ? QTest::keyClick(ui.Command1, Qt::Key_Return) : QTest::mouseClick(ui.Command1, Qt::LeftButton);
         } else if (words[0] == "salir" || words[0] == "ayuda") {
             messages.answer = words.value(1) == "yes" ? MessageAnswer::Yes : MessageAnswer::No;
@@ -271,6 +291,9 @@ struct Rig {
             words.value(2) == "enter" ? QTest::keyClick(button, Qt::Key_Return) : QTest::mouseClick(button, Qt::LeftButton);
         }
         QCoreApplication::processEvents();   // what the window left for the event loop
+        // What the record says of the rows so far, unless the test holds them back.
+        if (Record* record = window->record().record(); record && recordLock < 0)
+            record->flush();
     }
 
     ~Rig()
@@ -309,6 +332,8 @@ struct Rig {
                        .arg(row.Progress->value()).arg(row.Progress->maximum())
                        .arg(row.Counts->text(), QString(row.Last->text()).replace('\n', " / "));
         }
+        if (ui->RecordLine->isVisible())
+            out << "record:'" + QString(ui->RecordLine->text()).replace(dir.path(), "~") + "'";
         return "bench: " + out.join(" | ");
     }
 
@@ -324,6 +349,7 @@ struct Rig {
     QString interruptAt;
     std::function<void()> interrupt;
     bool ended = false;
+    int recordLock = -1;   // the record file's lock, while the test holds it
 };
 
 } // namespace
@@ -413,19 +439,24 @@ private slots:
         // is one line of the window, not a message box, until rows go in again.
         const QString done = sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready;
         const QString rows = "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Error de comunicacion|0|1";
-        const QString trouble = " record:'Registro: ~/registro.csv: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG))
-            + "); las cargas siguen y sus filas esperan'";
+        const QString trouble = QString::fromUtf8(" record:'Registro: no se pudo escribir; 1 fila está solo en la memoria'");
+        // registro.ini is read again at each "Cargar Firmware"; a signal ends the load with its row.
+        const QString notice = QString::fromUtf8(" record:'Registro: ~/otro.csv: desde ahora las filas van aquí'");
         flow("a record of every load", {{
             {"click fw.bin", ready},
             {"load", done},
             {"load silent", "W:Error de comunicacion cancel status:'Alimente el equipo'" + fw + " / " + ready},
             {"record", rows + " / " + ready},
             {"full", ready},
-            {"load", done},
+            {"load", done + trouble},
             {"record", rows + " / " + ready + trouble},
-            {"room", ready + trouble},
-            {"load cancel@B2", QString(sending + " / " + ready).replace(fw, fw + trouble)},
+            {"room", ready},   // the kept row goes in at the record's next try
+            {"load cancel@B2", sending + " / " + ready},
             {"record", rows + " ; COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|130 / " + ready},
+            {"registro otro.csv", ready},
+            {"load", QString(done).replace(fw, fw + notice)},
+            {"load signal@B2", QString(sending).replace(fw, fw + notice) + " / ended"},
+            {"record otro.csv", "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|143 / ended"},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n"});
         flow("a record that cannot be used", {{
             {"click fw.bin", ready + " record:'Registro: ~: es una carpeta'"},
@@ -446,6 +477,10 @@ private slots:
         };
         const QString none = "0/3 '0 listas, 0 con error' ''";
         const QString one = "3/3 '1 lista, 0 con error' 'Programa listo'", two = "3/3 '2 listas, 0 con error' 'Programa listo'";
+        const QString three = "3/3 '3 listas, 0 con error' 'Programa listo'";
+        const auto withTrouble = [&trouble](const QString& shown) {
+            return QString(shown).replace("locked / bench", "locked" + trouble + " / bench") + " |" + trouble;
+        };
         // Two devices, two boards each, one waiting while the other loads; the rows in the record.
         flow("the bench", {{
             {"unplug", idle},
@@ -460,8 +495,47 @@ private slots:
             {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 ; "
                        "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 / "
                            + bench(false, {"COM1xCOMn ~/com1 'Detenido' " + two, "COM2xCOMn ~/com2 'Detenido' " + two})},
-            {"cerrar", ready},
+            // The record's trouble where the bench's operator looks; closing the program with its row
+            // only in memory asks first.
+            {"full", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + two, "COM2xCOMn ~/com2 'Detenido' " + two})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + two}).replace("3/3", "0/3")},
+            {"board COM1", withTrouble(bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + three, "COM2xCOMn ~/com2 'Alimente el equipo' " + QString(two).replace("3/3", "0/3")}))},
+            {"cerrar", ready + trouble},
+            {"salir yes", "-yn:Est\u00e1 seguro? " + ready + trouble + " / Wyn:\u00bfCerrar el programa? 1 fila del registro est\u00e1 solo en la "
+                          "memoria y se perder\u00e1. [~/registro.csv: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG))
+                          + "); las cargas siguen y sus filas quedan en la memoria hasta que el archivo las tome] " + ready + trouble + " / ended"},
+            {"room", "ended"},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
+        // The record slow to take a row (a lock held): "Detener", a second "Iniciar" and "Cerrar"
+        // while it is written; the row goes in once, and no bench that is gone is called.
+        flow("the bench with a slow record", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"detener", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + one, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none}).replace("3/3", "0/3")},
+            {"fast", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none}).replace("3/3", "0/3")},
+            {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"cerrar", ready},
+            {"fast", ready},
+            {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 / " + ready},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
+        // A logout's SIGTERM while a board loads: the load ends "Interrumpido", with its row, and the program ends.
+        flow("the bench ended by a signal", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM1 held", bench(true, {"COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''",
+                                             "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"signal", "ended"},
+            {"record", "COM1|~/com1|fw.bin|Interrumpido|2|143 / ended"},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{.holdAckOfBlock = 2}, {}}});
         // An adapter gone and back; closing while a load is under way asks first; "Detener" during
         // a load ends it as "Cancelar" does, without EOT, and the rows are ready to start again.
         const QString held = "COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''";
@@ -497,6 +571,8 @@ private slots:
     void flows()
     {
         QFETCH(Flow, flow);
+        const rlimit room{RLIM_INFINITY, RLIM_INFINITY};   // whatever a flow before left
+        ::setrlimit(RLIMIT_FSIZE, &room);
         Rig rig(flow.registro);
         for (int n = 1; n <= flow.bench.size(); ++n)
             rig.plug(n, flow.bench[n - 1]);

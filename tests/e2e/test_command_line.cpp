@@ -43,16 +43,19 @@ struct Run {
     bool stranger = false;    // run by a user outside the dialout group (nobody, when the test is root)
     QString printed = {};     // a pattern for standard output, lines joined by "|"
     int boards = 1;           // boards switched on one after another, each once the one before is loaded
-    int second = 0;           // DEV2, a second device: -1 never switched on; 1 switched on with PORT's second board
+    int second = 0;           // DEV2, a second device: -1 never switched on; 1 with PORT's first board, 2 with its second
     // PORT's second board is pulled out once its start-up is read, while the test holds the
     // record's lock (from PORT's first "Alimente el equipo" until DEV2's load and the pull are over).
     bool pullSecond = false;
+    // The test holds the record's lock from PORT's first "Alimente el equipo" to the program's end.
+    bool holdRecord = false;
     QStringList rows = {};    // DIR/registro.csv's rows, in any order: "COM2|PORT|Programa listo|1953|0"
     // "DB" in the arguments: a database of the test's own server, whose table cargas then holds
     // the rows, in the order they arrived; the server is away from board k being switched on
     // until the last board is loaded (0: never).
     int awayFrom = 0;
     QStringList recordSaid = {};   // the record's lines on standard error, in any place among the others
+    QStringList printedRows = {};  // rows printed on standard error, in any order: "PORT|Programa listo"
 };
 
 } // namespace
@@ -138,8 +141,15 @@ private slots:
             .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Alimente el equipo|PORT: el dispositivo se desconectó|"
                     "PORT: Error en puerto serie|PORT: el dispositivo no existe|PORT: 2 cargas, 1 lista|DEV2: " + done.split('|').join("|DEV2: ")
                     + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|Resumen:|2 listos, 1 con error",
-            .boards = 2, .second = 1, .pullSecond = true,
+            .boards = 2, .second = 2, .pullSecond = true,
             .rows = {"|PORT|Programa listo|1953|0", "|PORT|Error en puerto serie|0|2", "|DEV2|Programa listo|1953|0"}};
+        // The second signal while one row is being written (its file's lock held by another) and the
+        // other waits behind it: each row is printed once, and neither reaches the file after.
+        QTest::newRow("a second signal while the rows are written") << Run{.args = {"--device", "PORT", "--device", "DEV2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"},
+            .ini = "", .signalsSent = {SIGINT, SIGINT}, .status = 130,
+            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Alimente el equipo|PORT: 1 carga, 1 lista|DEV2: " + done.split('|').join("|DEV2: ")
+                    + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|programador: DIR/registro.csv: 2 filas no se pudieron escribir; son estas:|Resumen:|2 listos, 0 con error",
+            .second = 1, .holdRecord = true, .printedRows = {"DEV2|Programa listo", "PORT|Programa listo"}};
         // The record in a database: the loads go on while the server is away, their rows wait
         // on this PC and arrive once each, in the order the loads started.
         QTest::newRow("a database away for two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DB", "IMAGE"}, .ini = "",
@@ -148,7 +158,7 @@ private slots:
             .boards = 3, .rows = {"COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0"}, .awayFrom = 2,
             .recordSaid = {"programador: DB: el servidor no responde (...); las filas esperan en SPOOL", "programador: DB: las filas llegan de nuevo al servidor"}};
         QTest::newRow("a database that refuses the role") << Run{.args = {"--log", "DB&user=nadie", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
-            .said = QString::fromUtf8("programador: DB&user=nadie: el servidor no acepta la conexión (...)|uso: ...")};
+            .said = QString::fromUtf8("programador: DB&user=nadie: el servidor no deja entrar a este rol (...)|uso: ...")};
         QTest::newRow("a record that cannot be written") << Run{.args = {"--log", "DIR", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
                                                                  .said = "programador: DIR: es una carpeta|uso: ..."};
     }
@@ -215,9 +225,49 @@ private slots:
         program.setWorkingDirectory(dir.path());
         program.start(PROGRAMADOR_EXECUTABLE, {"--menu"});
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("home/PROGRAMADOR.INI")), 120000);
-        program.kill();
-        program.waitForFinished(-1);
+        // A logout's SIGTERM ends the window, by that signal.
+        QVERIFY(program.processId() > 0 && ::kill(pid_t(program.processId()), SIGTERM) == 0);
+        QVERIFY(program.waitForFinished(-1));
+        QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(program.exitCode(), SIGTERM);
         QVERIFY(!QFile::exists(dir.filePath("PROGRAMADOR.INI")));
+    }
+
+    // A table that another session keeps locked: the program ends within moments of its load, the
+    // row waits on the PC, and the next program sends it once the lock is gone.
+    void aTableKeptLocked()
+    {
+        QTemporaryDir dir;
+        QVERIFY(server_.ready() && server_.run("CREATE DATABASE bloqueada").isEmpty());
+        QFile image(dir.filePath("fw.bin"));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
+        image.close();
+        const QString uri = server_.uri("bloqueada");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_STATE_HOME", dir.filePath("state"));
+        environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        const auto load = [&] {
+            QProcess program;
+            program.setProcessEnvironment(environment);
+            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", uri, image.fileName()});
+            program.waitForFinished(-1);
+            return QString::fromUtf8(program.readAllStandardError()).replace(uri, "DB")
+                .replace(QRegularExpression("/\\S*/programador/pendientes/[0-9a-f]{16}"), "SPOOL") + QString::number(program.exitCode());
+        };
+        QVERIFY(load().endsWith("Error en puerto serie\n2"));   // the table made, its first row in
+        QProcess holder;   // a session that locks cargas, until its input ends
+        holder.start("psql", {"-XAtq", uri});
+        QVERIFY(holder.waitForStarted() && holder.write("BEGIN; LOCK TABLE cargas;\n") > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server_.run("SELECT count(*) FROM pg_locks WHERE relation = 'cargas'::regclass AND granted "
+                                              "AND mode = 'AccessExclusiveLock'", "bloqueada").value(0), "1", 20000);
+        QCOMPARE(load(), QString::fromUtf8("programador: /dev/no-such-tty: el dispositivo no existe\nError en puerto serie\n"
+                                           "programador: DB: 1 fila espera en SPOOL; las enviará el próximo programa que se inicie con este destino\n2"));
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(-1));
+        QVERIFY(load().endsWith("Error en puerto serie\n2"));
+        QCOMPARE(server_.run("SELECT count(DISTINCT id) FROM cargas", "bloqueada").value(0), "3");
+        QCOMPARE(QDir(dir.filePath("state/programador/pendientes")).entryList({"*"}, QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QVERIFY(QDir(dir.filePath("state/programador/pendientes")).entryList({"*/*.fila"}, QDir::Files).isEmpty());
     }
 
     void runs()
@@ -307,7 +357,7 @@ private slots:
             // Each board is switched on once the program waits for it, the one before loaded.
             const int waits = int(said.count(cue));
             if (run.switchOn && switched < run.boards && waits > switched) {
-                if (run.pullSecond && switched == 0) {   // the record opened: its rows now wait for the test
+                if ((run.pullSecond || run.holdRecord) && switched == 0) {   // the record opened: its rows now wait for the test
                     recordLock = ::open(QFile::encodeName(dir.filePath("registro.csv")), O_RDONLY | O_CLOEXEC);
                     QVERIFY(::flock(recordLock, LOCK_EX) == 0);
                 }
@@ -320,7 +370,7 @@ private slots:
                 device.switchOn(), ++switched;
                 if (run.pullSecond && switched == 2)
                     device.pullCableOnceRead();
-                if (run.second > 0 && switched == 2)
+                if (run.second > 0 && switched == run.second)
                     second->switchOn();
                 if (run.closeStderr)
                     ::close(std::exchange(stderrPipe[0], -1));
@@ -329,10 +379,10 @@ private slots:
             if (run.awayFrom > 0 && switched == run.boards && device.finished(0))
                 QVERIFY(server_.start());
             // The record is let go once the other device has loaded and the pulled board has failed.
-            if (recordLock >= 0 && second->finished(0) && said.contains(": Error en puerto serie\n"))
+            if (recordLock >= 0 && run.pullSecond && second->finished(0) && said.contains(": Error en puerto serie\n"))
                 ::close(std::exchange(recordLock, -1));
             const int blocks = run.faults.holdAckOfBlock + run.faults.silentFromBlock;
-            const bool waiting = waits > (run.boards > 1 && !run.pullSecond ? run.boards : 0)
+            const bool waiting = waits > (run.boards > 1 && !run.pullSecond ? run.boards : run.holdRecord ? 1 : 0)
                 && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0) && (!run.faults.floodAcks || device.stalled())
                 && rowsWritten() == run.rows.size()
                 && (run.second <= 0 || said.count(QFile::encodeName(second->path()) + ": Alimente el equipo\n") == 2);
@@ -344,6 +394,8 @@ private slots:
         }
         hear();
         ::close(stderrPipe[0]);
+        if (recordLock >= 0)
+            ::close(recordLock);
         // Above 128: ended by that signal, as a shell sees an interrupted command.
         QCOMPARE(program.exitStatus() == QProcess::CrashExit ? 128 + program.exitCode() : program.exitCode(), run.status);
         QCOMPARE(program.exitStatus() == QProcess::CrashExit, run.status > 128);
@@ -352,6 +404,14 @@ private slots:
             lines.replace(second->path(), "DEV2");
         lines.replace(device.path(), "PORT").replace(dir.path(), "DIR").replace(uri, "DB")
             .replace(QRegularExpression(" \\([^|]*\\)(;|\\|)"), " (...)\\1").replace(QRegularExpression("DIR/state/programador/pendientes/[0-9a-f]{16}"), "SPOOL");
+        // Rows printed for copying into the record: their device and result, in any order.
+        QStringList printedRows;
+        for (const QString& line : lines.split('|').filter(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT"))) {
+            printedRows << line.section(',', 2, 2) + "|" + line.section(',', 9, 9);
+            lines.remove("|" + line);
+        }
+        printedRows.sort();
+        QCOMPARE(printedRows, run.printedRows);
         QStringList recordSaid = lines.split('|').filter(QRegularExpression("^programador: DB"));
         if (run.awayFrom > 0) {
             for (const QString& line : recordSaid)
@@ -373,7 +433,7 @@ private slots:
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
         if (run.second > 0)
             QVERIFY(second->finished() && second->received().left(image.size()) == image);
-        if (run.status > 128 && run.switchOn && run.boards == 1 && !run.faults.floodAcks) {   // the port closed after whole blocks: no EOT
+        if (run.status > 128 && run.switchOn && run.boards == 1 && !run.faults.floodAcks && !run.holdRecord) {   // the port closed after whole blocks: no EOT
             const QByteArray heard = device.heardAll();
             QVERIFY2(heard.size() > 132 && (heard.size() - 1) % 132 == 0, heard.right(40).toHex().constData());
         }
@@ -393,7 +453,7 @@ private slots:
         }
         QFile record(dir.filePath("registro.csv"));
         const QList<QByteArray> rows = record.open(QIODevice::ReadOnly) ? record.readAll().split('\n') : QList<QByteArray>();
-        QCOMPARE(rows.size(), run.rows.isEmpty() || run.awayFrom ? 0 : run.rows.size() + 2);
+        QCOMPARE(rows.size(), (run.rows.isEmpty() && !run.holdRecord) || run.awayFrom ? 0 : run.rows.size() + 2);
         for (int i = 1; i < rows.size() - 1; ++i) {
             const QList<QByteArray> f = rows[i].split(',');
             QVERIFY2(f.size() == 12 && QDateTime::fromString(f[0], Qt::ISODate).isValid() && QString(f[0]).contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$"))

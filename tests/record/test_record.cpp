@@ -2,6 +2,8 @@
 // case: what stood in the file's place and what the disk took while each row went in -> the
 // file's bytes after, what the record said, and what it could not write at the end.
 #include "file_names.h"
+#include "destination.h"
+#include "pg_table.h"
 #include "postgres_server.h"
 #include "record.h"
 
@@ -9,9 +11,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QRegularExpression>
+#include <QUrl>
 
+#include <atomic>
 #include <csignal>
+#include <optional>
+#include <semaphore>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -36,13 +43,18 @@ LoadRow row(const QByteArray& device, const QByteArray& serial, const QByteArray
 // The database: what the bench does, one step a word -> the table's rows, by name, as they
 // arrived, and what the record said.
 struct Flow {
-    QString steps;              // a name: a load's row appended; "stop", "start": the server; "next":
-                                // this program ends and the next one starts
-    QString role = "postgres";  // who the bench is; "banco" has INSERT on the table alone
+    QString steps;              // a name: a load's row appended ("a2": a's row again, its id the same); "stop",
+                                // "start": the server; "next": this program ends and the next one starts ("next:URI"
+                                // with another destination), or "end" and later "begin"; "grant": INSERT granted to the role; "check": a constraint
+                                // that refuses b.bin; "litter": what a crash leaves in the spool
+    QString role = "postgres";  // who the bench is; "banco" has INSERT on the table alone, "lector" not even that
     QString arrived = {};       // the rows in the table, by name, in the order they arrived
-    QStringList said = {};      // DB for the URI, SPOOL for the spool's folder, (...) for the server's words
+    QStringList said = {};      // DB for the URI, SPOOL for a spool's folder, (...) for the server's words
     QString why = {};           // the record refused at start; "URI" stands for one that is given as it is
-    QString uri = {};
+    QString uri = {};           // "TWO": this server after one that is stopped; "RESPELLED": the same, written otherwise
+    QString left = {};          // rows still in a spool at the end, by name
+    QString aside = {};         // rows set aside in the spool, by name
+    bool spoolBlocked = false;  // a file stands where the spool's folder would be
 };
 
 struct Case {
@@ -71,6 +83,26 @@ void full(bool limited, const QString& path, F f)
     std::signal(SIGXFSZ, handler);
 }
 
+// A store whose put is held where the test says: before the row's bytes are the store's (a
+// lock another program holds), or after (a flush that has not returned).
+struct HeldStore : RowStore {
+    int put(const LoadRow& row, const Commit& commit) override
+    {
+        if (!afterCommit)
+            reached.release(), go.acquire();
+        const int error = commit([&] { return taken << row.image.section(QLatin1Char('/'), -1), 0; });
+        if (afterCommit)
+            reached.release(), go.acquire();
+        tried = true;
+        return error;
+    }
+    QString name() const override { return QStringLiteral("held"); }
+    bool afterCommit = false;
+    std::binary_semaphore reached{0}, go{0};
+    QStringList taken;
+    std::atomic<bool> tried = false;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Cells)
@@ -84,9 +116,129 @@ class TestRecord : public QObject {
     int databases_ = 0;
 
 private slots:
-    void initTestCase() { QVERIFY(server_.ready() && server_.run("CREATE ROLE banco LOGIN").isEmpty()); }
+    void initTestCase()
+    {
+        QVERIFY(server_.ready() && server_.run("CREATE ROLE banco LOGIN").isEmpty() && server_.run("CREATE ROLE lector LOGIN").isEmpty());
+    }
     void database_data();
     void database();
+
+    // What an error means, by its code alone, and the cause of a failed write, by its errno.
+    void judgements_data()
+    {
+        QTest::addColumn<int>("stage");   // -1: a write's errno
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("meaning");
+        const int connect = int(PgTable::Stage::Connect), make = int(PgTable::Stage::Make), insert = int(PgTable::Stage::Insert);
+        QTest::newRow("no answer") << connect << "" << "away: el servidor no responde";
+        QTest::newRow("a wrong password") << connect << "28P01" << "refused: el servidor rechaza la contrase\u00f1a";
+        QTest::newRow("a role that does not exist") << connect << "28000" << "refused: el servidor no deja entrar a este rol";
+        QTest::newRow("a database that does not exist") << connect << "3D000" << "refused: la base de datos no existe";
+        QTest::newRow("starting up") << connect << "57P03" << "away: el servidor no atiende por ahora";
+        QTest::newRow("too many clients") << connect << "53300" << "away: el servidor no atiende por ahora";
+        QTest::newRow("lost right after connecting") << make << "" << "away: el servidor no responde";
+        QTest::newRow("no right to make the table") << make << "42501" << "refused: no hay tabla cargas y el rol no puede crearla";
+        QTest::newRow("no schema") << make << "3F000" << "refused: el esquema no existe";
+        QTest::newRow("no right to insert") << insert << "42501" << "refused: el rol no tiene permiso para agregar filas a la tabla cargas";
+        QTest::newRow("a column missing") << insert << "42703" << "refused: la tabla cargas no acepta las filas de este rol";
+        QTest::newRow("a connection broken") << insert << "08006" << "away: el servidor no responde";
+        QTest::newRow("a lock held") << insert << "55P03" << "away: el servidor no atiende por ahora";
+        QTest::newRow("a statement out of time") << insert << "57014" << "away: el servidor no atiende por ahora";
+        QTest::newRow("shutting down") << insert << "57P01" << "away: el servidor no atiende por ahora";
+        QTest::newRow("a check constraint") << insert << "23514" << "row: el servidor rechaza esta fila";
+        QTest::newRow("a trigger's refusal") << insert << "P0001" << "row: el servidor rechaza esta fila";
+        QTest::newRow("a read-only file system") << -1 << QString::number(EROFS) << "el sistema de archivos es de solo lectura";
+        QTest::newRow("a full disk") << -1 << QString::number(ENOSPC) << "no queda lugar en el disco";
+        QTest::newRow("over quota") << -1 << QString::number(EDQUOT) << "no queda lugar en el disco";
+    }
+    void judgements()
+    {
+        QFETCH(int, stage);
+        QFETCH(QString, code);
+        QFETCH(QString, meaning);
+        if (stage < 0) {
+            QCOMPARE(causeText(writeCause(code.toInt())), meaning);
+            return;
+        }
+        const PgTable::Answer answer = PgTable::judge(PgTable::Stage(stage), code, "words");
+        const char* reach[] = {"in", "away", "refused", "row"};
+        QCOMPARE(QString(reach[int(answer.reach)]) + ": " + causeText(answer.cause), meaning);
+    }
+
+    // A destination as the server sees it, which keys its spool; or why it cannot be used, a
+    // password never shown.
+    void destinations_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("server");   // or the reason
+        const QString db = "postgresql://banco@localhost:5432/produccion";
+        QTest::newRow("plain") << "postgresql://banco@localhost/produccion" << db;
+        QTest::newRow("the loopback's address, a port, the scheme in capitals, parameters") << "POSTGRES://banco@127.0.0.1:5432/produccion?sslmode=require&application_name=x" << db;
+        QTest::newRow("IPv6 loopback") << "postgresql://banco@[::1]/produccion" << db;
+        const QString socket = "postgresql://banco@/var/run/postgresql:5432/produccion";
+        QTest::newRow("a socket folder, percent-encoded") << "postgresql://banco@%2Fvar%2Frun%2Fpostgresql/produccion" << socket;
+        QTest::newRow("a socket folder as ?host=") << "postgresql://banco@/produccion?host=/var/run/postgresql/" << socket;
+        QTest::newRow("several hosts, in any order") << "postgresql://banco@db2:5433,DB1/produccion"
+                                                     << "postgresql://banco@db1:5432,db2:5433/produccion";
+        QTest::newRow("a schema is another table") << "postgresql://banco@db/p?options=-csearch_path%3Dfabrica"
+                                                   << "postgresql://banco@db:5432/p?options=-csearch_path=fabrica";
+        QTest::newRow("a port that is no number") << "postgresql://banco@db/p?port=abc"
+                                                  << "postgresql://banco@db/p?port=abc: no es una URI v\u00e1lida (el puerto abc)";
+        QTest::newRow("an unknown keyword") << "postgresql://banco@db/p?frobnicate=1" << "postgresql://banco@db/p?frobnicate=1: no es una URI v\u00e1lida (frobnicate)";
+        QTest::newRow("an sslmode that is none") << "postgresql://banco@db/p?sslmode=maybe" << "postgresql://banco@db/p?sslmode=maybe: no es una URI v\u00e1lida (sslmode)";
+        const QString noPassword = ": la contrase\u00f1a no va en la orden; p\u00f3ngala en ~/.pgpass o en PGPASSWORD";
+        QTest::newRow("a password") << "postgresql://banco:secreto@db/p" << "postgresql://banco:***@db/p" + noPassword;
+        QTest::newRow("a password as a parameter") << "postgresql://banco@db/p?sslmode=require&password=secreto"
+                                                   << "postgresql://banco@db/p?sslmode=require&password=***" + noPassword;
+    }
+    void destinations()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, server);
+        QString why;
+        const std::optional<Destination> d = Destination::parse(text, why);
+        QCOMPARE(d ? d->server : why, server);
+        if (!d)
+            return;
+        // Every statement bounded, the URI's own options after the bounds; of several servers, the one that writes.
+        QVERIFY(d->value("options").startsWith("-c statement_timeout=5000 -c lock_timeout=3000"));
+        QVERIFY(!text.contains("options") || d->value("options").endsWith(" -csearch_path=fabrica"));
+        QCOMPARE(d->value("target_session_attrs"), text.contains(',') ? "read-write" : "");
+    }
+
+    // The end with a row's put held: before its bytes were the store's, the row is printed and never
+    // written after; after, it is the store's and is not printed. The rows queued behind it are printed.
+    void theEndWhileARowIsPut_data()
+    {
+        QTest::addColumn<bool>("afterCommit");
+        QTest::addColumn<QString>("printed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("before its bytes are written") << false << "ab" << "";
+        QTest::newRow("before its flush has returned") << true << "b" << "a";
+    }
+    void theEndWhileARowIsPut()
+    {
+        QFETCH(bool, afterCommit);
+        QFETCH(QString, printed);
+        QFETCH(QString, stored);
+        auto owned = std::make_unique<HeldStore>();
+        HeldStore& store = *owned;
+        store.afterCommit = afterCommit;
+        std::unique_ptr<Record> record = Record::onStore(std::move(owned), {});
+        record->append(row("/dev/ttyUSB0", "", "a"));
+        record->append(row("/dev/ttyUSB0", "", "b"));
+        store.reached.acquire();
+        record->abandon();
+        QString rows;
+        for (const LoadRow& row : record->finish())
+            rows += row.image.section('/', -1);
+        QVERIFY(record->leftBehind());
+        record.reset();   // the held thread is left to the process, with the store
+        store.go.release();
+        QTRY_VERIFY(store.tried);
+        QCOMPARE(rows, printed);
+        QCOMPARE(store.taken.join(QString()), stored);
+    }
 
     void cells_data()
     {
@@ -114,7 +266,8 @@ private slots:
     void file_data()
     {
         QTest::addColumn<Case>("c");
-        const QString failed = "FILE: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG)) + "); las cargas siguen y sus filas esperan";
+        const QString failed = "FILE: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG))
+            + "); las cargas siguen y sus filas quedan en la memoria hasta que el archivo las tome";
         const QByteArray torn = "2026-12-09T06:00:00-03:00,COM1,/dev/ttyUSB0,,a.bin,1000,ab";
         QTest::newRow("a new file") << Case{.steps = "ab", .after = "Hab"};
         QTest::newRow("an empty file") << Case{.before = "", .steps = "a", .after = "Ha"};
@@ -148,11 +301,11 @@ private slots:
         QStringList said, unwritten;
         QByteArray left;
         if (record) {
-            record->said = [&said, &path](const QString& line, bool) { said << QString(line).replace(path, "FILE"); };
+            record->said = [&said, &path](const RecordNews& news) { said << news.line().replace(path, "FILE"); };
             for (int i = 0; i < c.steps.size(); ++i) {
                 bool handled = false;
                 full(c.steps.mid(i + 1, 1) == "!", path, [&] {
-                    record->append(row("/dev/ttyUSB0", "", c.steps.mid(i, 1).toLatin1() + ".bin"), [&handled] { handled = true; });
+                    record->append(row("/dev/ttyUSB0", "", c.steps.mid(i, 1).toLatin1() + ".bin"), nullptr, [&handled] { handled = true; });
                     QTRY_VERIFY(handled);
                 });
                 i += c.steps.mid(i + 1, 1) == "!";
@@ -182,20 +335,47 @@ void TestRecord::database_data()
 {
     QTest::addColumn<Flow>("flow");
     const QString away = "DB: el servidor no responde (...); las filas esperan en SPOOL";
+    const QString back = "DB: las filas llegan de nuevo al servidor";
+    const QString waits = "DB: 1 fila espera en SPOOL; las enviar\u00e1 el pr\u00f3ximo programa que se inicie con este destino";
     // Every column with its type; the rows of two devices whole, the image's SHA-256 among them.
     QTest::newRow("two devices") << Flow{"a b", "postgres", "ab"};
     // Loads go on while the server is away, their rows wait on this PC, and arrive once, in order.
-    QTest::newRow("the server away for a while") << Flow{"a stop b c start d", "postgres", "abcd",
-                                                         {away, "DB: las filas llegan de nuevo al servidor"}};
-    // What one program could not send, the next one sends.
+    QTest::newRow("the server away for a while") << Flow{"a stop b c start d", "postgres", "abcd", {away, back}};
+    // What one program could not send, the next one sends; a row sent twice goes in once.
     QTest::newRow("the next program sends them") << Flow{"stop a b next start", "postgres", "ab",
-        {away, "DB: 2 filas esperan en SPOOL; las enviar\u00e1 este programa o el pr\u00f3ximo que se inicie, cuando el servidor responda",
-         away, "DB: las filas llegan de nuevo al servidor"}};
-    // The least a bench needs: INSERT on the table, once it is there.
+        {away, "DB: 2 filas esperan en SPOOL; las enviar\u00e1 el pr\u00f3ximo programa que se inicie con este destino", away, back}};
+    QTest::newRow("a row sent twice") << Flow{"a a2 b", "postgres", "ab"};
+    // The same server and database written otherwise keeps its spool: the socket folder
+    // percent-encoded, the scheme in capitals, a parameter added.
+    QTest::newRow("a destination written otherwise") << Flow{"stop a next:RESPELLED start", "postgres", "a", {away, waits, away, back}};
+    // Of several servers, the rows go to the one that answers.
+    QTest::newRow("two servers, the first stopped") << Flow{.steps = "a", .arrived = "a", .uri = "TWO"};
+    // What a crash left is cleared away; a file that is no row is set aside and said.
+    QTest::newRow("a crash's leftovers") << Flow{.steps = "stop a end litter begin start", .arrived = "a",
+        .said = {away, waits, away, back, "SPOOL/roto.fila: no es una fila que el programa pueda leer; queda aparte en SPOOL/rechazadas"},
+        .aside = "roto"};
+    // No row waits unseen: rows for another destination are said when the program starts.
+    QTest::newRow("rows of another destination") << Flow{.steps = "stop a next:OTHER start", .said = {away, waits,
+        "SPOOL: 1 fila espera aqu\u00ed para DB, que no es el destino de este programa; las env\u00eda el pr\u00f3ximo programa que tenga ese destino"},
+        .left = "a"};
+    // A spool that cannot be written: the rows go to the server straight away.
+    QTest::newRow("a spool that cannot be written") << Flow{.steps = "a b", .arrived = "ab",
+        .said = {"SPOOL: una parte de la ruta no es una carpeta (...); las filas van directo al servidor y quedan en la memoria hasta que llegan"},
+        .spoolBlocked = true};
+    // The least a bench needs: INSERT on the table, once it is there; without it, the refusal is
+    // said as such, with what to do, and the rows wait for the grant.
     QTest::newRow("a role that may only insert") << Flow{"a", "banco", "a"};
-    QTest::newRow("a role the server refuses") << Flow{"a", "nadie", {}, {}, "DB: el servidor no acepta la conexi\u00f3n (...)"};
-    QTest::newRow("a password in the URI") << Flow{"a", {}, {}, {}, "URI: la contrase\u00f1a no va en la orden; p\u00f3ngala en ~/.pgpass o en PGPASSWORD",
-                                                   "postgresql://banco:secreto@/db"};
+    QTest::newRow("a role that may not insert") << Flow{"a grant next", "lector", "a",
+        {"DB: el rol no tiene permiso para agregar filas a la tabla cargas (...); el due\u00f1o de la tabla puede darlo: GRANT INSERT ON "
+         "cargas TO lector; las filas esperan en SPOOL; se vuelve a intentar cada 30 segundos", waits}};
+    // A row the server refuses for itself is set aside, with its words; the rows behind it flow.
+    QTest::newRow("a row a constraint refuses") << Flow{.steps = "check a b c", .arrived = "ac",
+        .said = {"DB: el servidor rechaza esta fila (...); queda aparte en SPOOL/rechazadas, con lo que dijo el servidor; las filas siguientes se env\u00edan"},
+        .aside = "b"};
+    QTest::newRow("a role the server refuses") << Flow{"a", "nadie", {}, {},
+        "DB: el servidor no deja entrar a este rol (...); revise el rol nadie y las reglas de acceso del servidor (...)"};
+    QTest::newRow("a password in the URI") << Flow{"a", {}, {}, {}, "postgresql://banco:***@/db: la contrase\u00f1a no va en la orden; "
+                                                   "p\u00f3ngala en ~/.pgpass o en PGPASSWORD", "postgresql://banco:secreto@/db"};
     QTest::newRow("a URI that cannot be read") << Flow{"a", {}, {}, {}, "URI: no es una URI v\u00e1lida (...)",
                                                        "postgresql://banco@x:puerto/db"};
 }
@@ -208,47 +388,92 @@ void TestRecord::database()
     QVERIFY(server_.run("CREATE DATABASE " + name).isEmpty());
     QTemporaryDir state;
     qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
-    const QString uri = flow.uri.isEmpty() ? server_.uri(name, flow.role) : flow.uri;
-    if (flow.role == "banco") {   // the table made by its owner, and INSERT granted
+    if (flow.spoolBlocked)
+        QVERIFY(QFile(state.filePath("programador")).open(QIODevice::WriteOnly));
+    std::optional<testing::PostgresServer> first;   // "TWO": stopped, before this server
+    if (flow.uri == "TWO") {
+        first.emplace();
+        QVERIFY(first->ready() && first->stop());
+    }
+    const QString own = server_.uri(name, flow.role);
+    const auto uriOf = [&](const QString& named) {
+        if (named == "TWO")
+            return QStringLiteral("postgresql://postgres@/%1?host=%2,%3").arg(name, first->socketFolder(), server_.socketFolder());
+        if (named == "RESPELLED")
+            return QStringLiteral("POSTGRESQL://postgres@%1/%2?sslmode=disable")
+                .arg(QString::fromLatin1(QUrl::toPercentEncoding(server_.socketFolder() + "/")), name);
+        if (named == "OTHER")
+            return server_.uri("postgres");
+        return named.isEmpty() ? own : named;
+    };
+    QString uri = uriOf(flow.uri);
+    if (flow.role == "banco" || flow.role == "lector" || flow.steps.startsWith("check")) {   // the table made by its owner
         QString why;
         QVERIFY(Record::open(server_.uri(name), {}, why));
-        QVERIFY(server_.run("GRANT INSERT ON cargas TO banco", name).isEmpty());
+        QVERIFY(flow.role != "banco" || server_.run("GRANT INSERT ON cargas TO banco", name).isEmpty());
     }
 
     QStringList said;
     QString why;
     std::unique_ptr<Record> record = Record::open(uri, "banco-3", why);
     const auto normal = [&](QString line) {
-        return line.replace(uri, flow.uri.isEmpty() ? "DB" : "URI").replace(QRegularExpression(" \\(.*\\)"), " (...)")
-            .replace(QRegularExpression("en /\\S*/programador/pendientes/[0-9a-f]{16}"), "en SPOOL");
+        return line.replace(uri, flow.uri.isEmpty() || flow.uri == "RESPELLED" ? "DB" : "URI").replace(own, "DB")
+            .replace(QRegularExpression(" \\(.*?\\)(;|$)"), " (...)\\1")
+            .replace(QRegularExpression("/\\S*/programador/pendientes/[0-9a-f]{16}"), "SPOOL");
     };
     QVERIFY2(flow.role != "nadie" || why.contains("role \"nadie\" does not exist"), qPrintable(why));   // the server's own words
+    QVERIFY(!why.contains("secreto"));
     QCOMPARE(normal(why), flow.why);
     if (!record)
         return;
-    const auto listen = [&] { record->said = [&](const QString& line, bool) { said << normal(line); }; };
+    const auto listen = [&] { record->said = [&](const RecordNews& news) { said << normal(news.line()); }; };
     listen();
     QStringList rows;   // as the table should have them, by name
+    QMap<QString, LoadRow> loads;
     for (const QString& step : flow.steps.split(' ')) {
         if (step == "stop" || step == "start") {
             QVERIFY(step == "stop" ? server_.stop() : server_.start());
-        } else if (step == "next") {
-            record->finish();
-            record = Record::open(uri, "banco-3", why);
-            QVERIFY(record);
-            listen();
+        } else if (step.startsWith("next") || step == "end" || step == "begin") {
+            if (step != "begin")
+                record->finish(), record.reset();
+            if (step.contains(':'))
+                uri = uriOf(step.section(':', 1));
+            if (step != "end") {
+                record = Record::open(uri, "banco-3", why);
+                QVERIFY2(record, qPrintable(why));
+                listen();
+            }
+        } else if (step == "grant" || step == "check") {
+            if (step == "grant")   // once the refusal is said
+                QTRY_VERIFY_WITH_TIMEOUT(!said.isEmpty(), 20000);
+            QVERIFY(server_.run(step == "grant" ? "GRANT INSERT ON cargas TO lector"
+                                                : "ALTER TABLE cargas ADD CONSTRAINT sin_b CHECK (imagen <> 'b.bin')", name).isEmpty());
+        } else if (step == "litter") {   // a row's file never renamed, two minutes old, and a file that is no row
+            const QStringList folders = QDir(state.filePath("programador/pendientes")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            QCOMPARE(folders.size(), 1);
+            const QString folder = state.filePath("programador/pendientes/" + folders[0]);
+            QVERIFY(QFile(folder + "/.20261209T000000000Z-x").open(QIODevice::WriteOnly));
+            const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(folder + "/.20261209T000000000Z-x"), old, 0) == 0);
+            QFile broken(folder + "/roto.fila");
+            QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{") == 1);
         } else {
             // Handled at once, whether the server is there or not.
             bool handled = false;
-            LoadRow load = row(step == "a" ? "/dev/ttyUSB0" : "/dev/serial/by-id/usb-" + step.toLatin1(), "A5", step.toLatin1() + ".bin",
-                               step == "a" ? 3 : 0);
+            const QString named = step.left(1);
+            LoadRow load = row(named == "a" ? "/dev/ttyUSB0" : "/dev/serial/by-id/usb-" + named.toLatin1(), "A5", named.toLatin1() + ".bin",
+                               named == "a" ? 3 : 0);
             load.start = load.start.addSecs(rows.size());
-            load.blocksSent = rows.size();
-            record->append(load, [&handled] { handled = true; });
+            load.blocksSent = int(rows.size());
+            if (step.endsWith('2'))
+                load = loads[named];
+            record->append(load, nullptr, [&handled] { handled = true; });
             QTRY_VERIFY_WITH_TIMEOUT(handled, 2000);
-            rows << QStringList{load.id.toString(QUuid::WithoutBraces), "2026-12-09 09:39:" + QString::number(49 + rows.size()) + "+00",
-                                "banco-3", "5.0", step == "a" ? "COM3" : "", printableName(load.device), "A5", step + ".bin", "1000",
-                                "ab12", QString::number(rows.size()), "8", "Programa listo", "0", "9.5"}.join('|');
+            loads[named] = load;
+            if (!step.endsWith('2'))
+                rows << QStringList{load.id.toString(QUuid::WithoutBraces), "2026-12-09 09:39:" + QString::number(49 + rows.size()) + "+00",
+                                    "banco-3", "5.0", named == "a" ? "COM3" : "", printableName(load.device), "A5", named + ".bin", "1000",
+                                    "ab12", QString::number(rows.size()), "8", "Programa listo", "0", "9.5"}.join('|');
         }
     }
     const QString columns = "id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes, sha256, "
@@ -264,9 +489,27 @@ void TestRecord::database()
              "serie_adaptador text, imagen text, bytes bigint, sha256 text, bloques_enviados integer, bloques_total integer, "
              "resultado text, estado integer, segundos numeric, recibido timestamp with time zone");
     record->finish();
-    QCOMPARE(said, flow.said);
-    QDirIterator left(state.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    QVERIFY2(!left.hasNext(), qPrintable(left.hasNext() ? left.next() : QString()));   // the spool is empty
+    QVERIFY2(said == flow.said, qPrintable(said.join('\n')));
+    // What the spools hold at the end: rows left, rows set aside (each with the server's words
+    // beside it), and nothing else but the destination's name.
+    QString left, aside;
+    QStringList other;
+    for (QDirIterator file(state.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); file.hasNext();) {
+        const QString path = file.next();
+        QString* named = path.endsWith(".fila") ? path.contains("/rechazadas/") ? &aside : &left : nullptr;
+        if (named) {
+            QFile content(path);
+            QVERIFY(content.open(QIODevice::ReadOnly));
+            const QString image = QString::fromUtf8(content.readAll()).section("\"imagen\":\"", 1).section(".bin", 0, 0);
+            *named += image.isEmpty() ? QFileInfo(path).baseName() : image;
+            QVERIFY(!path.contains("/rechazadas/") || QFile::exists(path.chopped(5) + ".motivo"));
+        } else if (!path.endsWith("/destino") && !path.endsWith(".motivo") && !(flow.spoolBlocked && path == state.filePath("programador"))) {
+            other << path;
+        }
+    }
+    QCOMPARE(left, flow.left);
+    QCOMPARE(aside, flow.aside);
+    QCOMPARE(other, QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRecord)

@@ -19,6 +19,7 @@ public:
     bool stop();
     // The URI of a database of the server's, as a role.
     QString uri(const QString& database, const QString& role = QStringLiteral("postgres")) const;
+    QString socketFolder() const { return data_; }
     // Rows of a statement, each as its columns joined by "|"; "ERROR: ..." when it fails.
     QStringList run(const QString& sql, const QString& database = QStringLiteral("postgres")) const;
 
