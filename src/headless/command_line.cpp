@@ -17,7 +17,8 @@ const char* const kHelp =
     "                  SHA-256, bloques, resultado, estado y segundos\n"
     "  --log URI       la misma fila en la tabla cargas de una base PostgreSQL\n"
     "                  (postgresql://rol@servidor/base); las filas esperan en la PC mientras\n"
-    "                  el servidor no responde. Sin --log, el destino de\n"
+    "                  el servidor no responde, y al terminar se espera al servidor dos\n"
+    "                  segundos como mucho. Sin --log, el destino de\n"
     "                  $XDG_CONFIG_HOME/programador/registro.ini, si lo hay\n"
     "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
     "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
@@ -29,9 +30,9 @@ const char* const kHelp =
     "--list, --help y --version van solos.\n"
     "Estado de salida: 0 Programa listo (en todos los equipos); 1 Error de comunicacion (con\n"
     "varios equipos: alguno no llegó a Programa listo); 2 Error en puerto serie; 3 la imagen no\n"
-    "se pudo cargar; 64 orden mal escrita. SIGINT o SIGTERM: el primero deja terminar el bloque\n"
-    "en curso, como \"Cancelar\", el segundo corta en el acto; programador dice \"Interrumpido\" y\n"
-    "termina por esa misma señal (130 o 143 para el shell).\n"
+    "se pudo cargar; 64 orden mal escrita. SIGINT, SIGTERM o SIGHUP: la primera deja terminar el\n"
+    "bloque en curso, como \"Cancelar\", la segunda corta en el acto; programador dice\n"
+    "\"Interrumpido\" y termina por esa misma señal (130, 143 o 129 para el shell).\n"
     "Sin argumentos, programador abre su ventana.\n";
 
 namespace {
