@@ -52,7 +52,7 @@ void BenchWindow::end()
     record_.showAlso(nullptr);
     if (ui_) {
         // Its filter goes first: a widget being destroyed is no longer the window it watched for.
-        ui_->removeEventFilter(this);
+        ui_->removeEventFilter(this);   // before the widget's end
         delete ui_;
     }
 }

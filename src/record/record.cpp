@@ -218,7 +218,7 @@ void Record::Shared::write()
         bool taken = false;
         const int error = store->put(row, [this, &taken](const std::function<int()>& step) {
             const std::lock_guard lock(ledger.mutex);
-            if (ledger.ended)
+            if (ledger.ended)   // after the end, nothing goes into the store
                 return ECANCELED;
             const int error = step();
             if (error == 0)

@@ -112,7 +112,7 @@ private slots:
         QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, {}, 2,
                                             sending + QString::fromUtf8("programador: COM2 PORT: el dispositivo se desconectó|Error en puerto serie"), {.hangUpInBlock = 3}};
         // A signal says so and ends the program by that signal, never as a device fault.
-        QTest::newRow("SIGINT while the device is off") << Run{{"IMAGE"}, "2\r\n", false, {SIGINT}, 130, "Alimente el equipo|Interrumpido"};
+        QTest::newRow("a terminal closed (SIGHUP) while the device is off") << Run{{"IMAGE"}, "2\r\n", false, {SIGHUP}, 129, "Alimente el equipo|Interrumpido"};
         // The signal comes while block 2 waits for its ACK: the run ends once that block is
         // answered, before the next one.
         QTest::newRow("SIGTERM while sending") << Run{{"IMAGE"}, "2\r\n", true, {SIGTERM}, 143, sending + "Interrumpido", {.holdAckOfBlock = 2}};
