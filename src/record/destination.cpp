@@ -124,17 +124,17 @@ std::optional<Destination> Destination::parse(const QString& text, QString& why)
                 return i;
         return rest.size();
     }();
-    for (const QString& spec : rest.left(end).split(QLatin1Char(','))) {
-        QString host = spec, port;
-        if (spec.startsWith(QLatin1Char('['))) {
-            const qsizetype close = spec.indexOf(QLatin1Char(']'));
-            if (close < 0 || (close + 1 < spec.size() && spec[close + 1] != QLatin1Char(':')))
+    for (const QString& item : rest.left(end).split(QLatin1Char(','))) {
+        QString host = item, port;
+        if (item.startsWith(QLatin1Char('['))) {
+            const qsizetype close = item.indexOf(QLatin1Char(']'));
+            if (close < 0 || (close + 1 < item.size() && item[close + 1] != QLatin1Char(':')))
                 return unreadable(QStringLiteral("la dirección IPv6"));
-            host = spec.mid(1, close - 1);
-            port = spec.mid(close + 2);
-        } else if (const qsizetype colon = spec.indexOf(QLatin1Char(':')); colon >= 0) {
-            host = spec.left(colon);
-            port = spec.mid(colon + 1);
+            host = item.mid(1, close - 1);
+            port = item.mid(close + 2);
+        } else if (const qsizetype colon = item.indexOf(QLatin1Char(':')); colon >= 0) {
+            host = item.left(colon);
+            port = item.mid(colon + 1);
         }
         QString decoded;
         if (!decode(host, decoded))
