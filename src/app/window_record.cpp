@@ -28,7 +28,9 @@ void WindowRecord::open()
     const RecordSettings settings = RecordSettings::read(RecordSettings::defaultFile(), why);
     const bool first = !opened_;
     opened_ = true;
-    if (!first && settings == settings_ && why.isEmpty())
+    // The same destination again, and open: nothing to do. One that could not be opened is tried
+    // again, since what stopped it (a folder in the file's place) may have been mended.
+    if (!first && settings == settings_ && why.isEmpty() && (record_ || settings.destination.isEmpty()))
         return;
     settings_ = settings;
     // The server is not asked now: the window never waits on it, and a server that refuses the

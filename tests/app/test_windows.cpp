@@ -223,7 +223,8 @@ struct Rig {
             }
             QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "Alimente el equipo"))), 30000);
         } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status
-            window->record().record()->flush();
+            if (Record* record = window->record().record())
+                record->flush();
             QFile csv(dir.filePath(words.value(1, "registro.csv")));
             QStringList rows;
             for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
@@ -248,11 +249,16 @@ struct Rig {
                 ::close(std::exchange(recordLock, -1));
                 window->record().record()->flush();
             }
+        } else if (words[0] == "end") {   // the program ends, the bench open, the lock let go as it ends
+            ::close(std::exchange(recordLock, -1));
+            window->end();
         } else if (words[0] == "signal") {   // SIGTERM, as a logout sends it: the loads end, the program too
             window->interrupt(SIGTERM);
             for (auto& [n, device] : harness)
                 device->release();
             QTRY_VERIFY_WITH_TIMEOUT(ended, 30000);
+        } else if (words[0] == "unblock") {   // the folder in the file's place taken away
+            QVERIFY(QDir(dir.path()).rmdir(words[1]));
         } else if (words[0] == "block") {   // a folder in the file's place: it can be neither read nor replaced
             QFile::remove(dir.filePath(words[1]));
             QDir(dir.path()).mkdir(words[1]);
@@ -458,10 +464,16 @@ private slots:
             {"load signal@B2", QString(sending).replace(fw, fw + notice) + " / ended"},
             {"record otro.csv", "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|143 / ended"},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n"});
+        // A record that cannot be used is tried again at the next load, and used once it can be.
+        const QString folder = " record:'Registro: ~/home: es una carpeta'";
+        const QString now = QString::fromUtf8(" record:'Registro: ~/home: desde ahora las filas van aquí'");
         flow("a record that cannot be used", {{
-            {"click fw.bin", ready + " record:'Registro: ~: es una carpeta'"},
-            {"load", QString(done).replace(fw, fw + " record:'Registro: ~: es una carpeta'")},
-        }, 1, "1\r\n", "[registro]\ndestino=DIR\n"});
+            {"click fw.bin", ready + folder},
+            {"load", QString(done).replace(fw, fw + folder)},
+            {"unblock home", ready + folder},
+            {"load", QString(done).replace(fw, fw + now)},
+            {"record home", "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 / " + ready + now},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/home\n"});
         // "Banco de carga" beside the locked main window: the image, the buttons that may be
         // pressed, then a row a port (box and whether it may change, device, state, progress,
         // counts, last result).
@@ -524,6 +536,13 @@ private slots:
             {"cerrar", ready},
             {"fast", ready},
             {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 / " + ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"end", "file:'Archivo: ~/fw.bin' locked"},
+            {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 ; "
+                       "COM2|~/com2|fw.bin|Programa listo|3|0 / file:'Archivo: ~/fw.bin' locked"},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
         // A logout's SIGTERM while a board loads: the load ends "Interrumpido", with its row, and the program ends.
         flow("the bench ended by a signal", {{
