@@ -216,8 +216,10 @@ struct Rig {
         } else if (words[0] == "pull" || words[0] == "back") {   // COMn's adapter pulled out, plugged back
             const int n = words[1].right(1).toInt();
             if (words[0] == "pull") {
-                harness[n]->pullCable();
+                // Its name first, as an adapter's node goes: the pseudo-terminal's own name may be
+                // given to the next one any program opens.
                 QFile::remove(dir.filePath(QStringLiteral("com%1").arg(n)));
+                harness[n]->pullCable();
             } else {
                 plug(n);
             }
