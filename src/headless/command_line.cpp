@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "numbering_file.h"
+
 #include <QCommandLineParser>
 
 namespace programador {
@@ -9,7 +11,7 @@ const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [-
 const char* const kHelp =
     "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
     "\"Cargar Firmware\": encienda el equipo cuando se lea \"Alimente el equipo\".\n"
-    "  --port N        el puerto COMN, de 1 a 4, como en la ventana\n"
+    "  --port N        el puerto COMN, de 1 a 16 (el diálogo de la ventana muestra de 1 a 4)\n"
     "  --device RUTA   el dispositivo serie RUTA\n"
     "                  --port y --device se repiten para cargar varios equipos a la vez\n"
     "  --repeat        tras cada carga espera el equipo siguiente, sin límite, hasta una señal\n"
@@ -22,11 +24,13 @@ const char* const kHelp =
     "                  $XDG_CONFIG_HOME/programador/registro.ini, si lo hay\n"
     "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
     "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
-    "  --list          los puertos COM1 a COM4 y el dispositivo de cada uno (o \"libre\"),\n"
-    "                  luego los dispositivos sin número\n"
+    "  --list          los puertos COM1 a COM4, y los siguientes hasta el último numerado\n"
+    "                  (COM16 a lo sumo), con el dispositivo de cada uno (o \"libre\"), luego\n"
+    "                  los dispositivos sin número\n"
     "COMN es PROGRAMADOR_COMN si existe; si no, el dispositivo que tiene ese número en\n"
     "$XDG_CONFIG_HOME/programador/puertos.ini (~/.config/...): cada dispositivo nuevo toma el\n"
-    "número libre más bajo y lo conserva, aunque se desconecte.\n"
+    "número libre más bajo y lo conserva, aunque se desconecte; con [puertos] por=ranura, el\n"
+    "número queda con el puerto USB (la ranura del banco) y no con el adaptador.\n"
     "--list, --help y --version van solos.\n"
     "Estado de salida: 0 Programa listo (en todos los equipos); 1 Error de comunicacion (con\n"
     "varios equipos: alguno no llegó a Programa listo); 2 Error en puerto serie; 3 la imagen no\n"
@@ -71,7 +75,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
         wrong = QStringLiteral("programador: ") + why;
         return std::nullopt;
     };
-    const QString needsPort = QStringLiteral("--port necesita un puerto de 1 a 4");
+    const QString needsPort = QStringLiteral("--port necesita un puerto de 1 a 16");
     if (!parser.parse(args)) {
         if (!parser.unknownOptionNames().isEmpty())
             return refuse(QStringLiteral("opción desconocida %1").arg(asTyped(args, parser.unknownOptionNames().first())));
@@ -96,9 +100,12 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
         return line;
     }
 
-    // Exactly one digit, 1 to 4: "01", " 2" and "+2" are no port.
+    // Digits alone, 1 to 16, with no leading zero: "01", " 2" and "+2" are no port.
     for (const QString& value : parser.values(port)) {
-        if (value.size() != 1 || value[0] < QLatin1Char('1') || value[0] > QLatin1Char('4'))
+        bool number = value.size() <= 2 && !value.startsWith(QLatin1Char('0'));
+        for (const QChar c : value)
+            number = number && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (!number || value.toInt() < 1 || value.toInt() > kComNumbers)
             return refuse(needsPort);
         line.ports << value.toInt();
     }

@@ -12,7 +12,7 @@ namespace programador {
 struct CommandLine {
     enum class Action { Load, Help, Version, List };
     Action action = Action::Load;
-    QList<int> ports;        // --port N, COM1..COM4, as often as given
+    QList<int> ports;        // --port N, COM1..COM16, as often as given
     QStringList devices;     // --device PATH, as often as given
     bool repeat = false;     // --repeat: board after board, until a signal
     QString log;             // --log FILE: a record of every load

@@ -15,15 +15,18 @@ namespace programador {
 
 namespace {
 
-constexpr int kPorts = 4;
-const char* const kSections[] = {"puertos", "vistos"};
+const char* const kSections[] = {"puertos", "vistos", "adaptadores"};
+constexpr NumberingFile::Section kCounted[] = {NumberingFile::Numbers, NumberingFile::Seen, NumberingFile::Adapters};
 
-// COM1..COM4 in any letter case -> 1..4; 0 for any other key.
+// COM1..COM16 in any letter case -> 1..16; 0 for any other key ("COM01", "COM17", "COM 1").
 int comNumber(const QByteArray& key)
 {
-    if (key.size() != 4 || key.left(3).toLower() != "com" || key[3] < '1' || key[3] > '0' + kPorts)
+    const QByteArray digits = key.mid(3);
+    if (key.left(3).toLower() != "com" || digits.isEmpty() || digits.size() > 2 || digits[0] == '0'
+        || std::any_of(digits.cbegin(), digits.cend(), [](char c) { return c < '0' || c > '9'; }))
         return 0;
-    return key[3] - '0';
+    const int n = digits.toInt();
+    return n <= kComNumbers ? n : 0;
 }
 
 // A value as QSettings reads what it writes for a name or a time: quoted parts, \" and \\,
@@ -82,11 +85,12 @@ void NumberingFile::parse(const QByteArray& bytes)
     lines_.clear();
     ignored_.clear();
     garbled_ = false;
+    by_.clear();
     QList<QByteArray> texts = bytes.split('\n');
     if (bytes.isEmpty() || bytes.endsWith('\n'))
         texts.removeLast();   // nothing follows the last line end
     Section section = Other;   // keys above every section count for none
-    bool given[2][kPorts + 1] = {};
+    bool given[Other][kComNumbers + 1] = {};
     for (const QByteArray& text : std::as_const(texts)) {
         Line line;
         line.text = text;
@@ -96,13 +100,17 @@ void NumberingFile::parse(const QByteArray& bytes)
             // blank or a comment
         } else if (trimmed.startsWith('[') && trimmed.contains(']')) {
             const QByteArray name = trimmed.mid(1, trimmed.indexOf(']') - 1).trimmed().toLower();
-            section = name == kSections[Numbers] ? Numbers : name == kSections[Seen] ? Seen : Other;
+            section = Other;
+            for (const Section counted : kCounted)
+                section = name == kSections[counted] ? counted : section;
             line.section = section;
         } else if (equals > 0) {
             line.section = section;
             const QByteArray key = trimmed.left(equals).trimmed();
             const int n = comNumber(key);
-            if (section != Other && (n == 0 || given[section][n])) {
+            if (section == Numbers && key.toLower() == "por") {
+                by_ = decode(trimmed.mid(equals + 1).trimmed()).toLower();
+            } else if (section != Other && (n == 0 || given[section][n])) {
                 const QLatin1String sectionName(kSections[section]);
                 ignored_ << QStringLiteral("\"%1\" en [%2]").arg(QString::fromUtf8(key), sectionName);
             } else if (section != Other) {
@@ -127,23 +135,21 @@ QMap<int, QString> NumberingFile::values(Section section) const
     return values;
 }
 
-bool NumberingFile::write(const QMap<int, QString>& numbers, const QMap<int, QString>& seen, Cause& cause,
-                          QString& detail)
+bool NumberingFile::write(const Values& wanted, Cause& cause, QString& detail)
 {
-    const QMap<int, QString>* wanted[] = {&numbers, &seen};
     // A section ends at its last "[section]" or "key=value" line: a comment just above the
     // next section is about that one.
-    qsizetype end[] = {-1, -1};
+    qsizetype end[] = {-1, -1, -1};
     for (qsizetype i = 0; i < lines_.size(); ++i) {
         if (lines_[i].section != Other)
             end[lines_[i].section] = i;
     }
-    QList<QByteArray> added[2];
-    for (const Section s : {Numbers, Seen}) {
-        for (const int n : wanted[s]->keys()) {
+    QList<QByteArray> added[Other];
+    for (const Section s : kCounted) {
+        for (const int n : wanted[s].keys()) {
             const auto has = [&](const Line& line) { return line.section == s && line.number == n; };
             if (std::none_of(lines_.cbegin(), lines_.cend(), has))
-                added[s] << "COM" + QByteArray::number(n) + '=' + encode(wanted[s]->value(n));
+                added[s] << "COM" + QByteArray::number(n) + '=' + encode(wanted[s].value(n));
         }
     }
 
@@ -152,8 +158,8 @@ bool NumberingFile::write(const QMap<int, QString>& numbers, const QMap<int, QSt
         const Line& line = lines_[i];
         if (line.number == 0) {
             out << line.text;
-        } else if (const auto value = wanted[line.section]->constFind(line.number);
-                   value != wanted[line.section]->cend()) {
+        } else if (const auto value = wanted[line.section].constFind(line.number);
+                   value != wanted[line.section].cend()) {
             // The key as written, and the CR of a line written on Windows.
             const QByteArray cr = line.text.endsWith('\r') ? "\r" : "";
             const QByteArray replaced = line.text.left(line.text.indexOf('=') + 1) + encode(*value) + cr;
@@ -161,12 +167,12 @@ bool NumberingFile::write(const QMap<int, QString>& numbers, const QMap<int, QSt
         } else if (line.value.isEmpty()) {
             out << line.text;   // a key with no value gave no number to remove
         }
-        for (const Section s : {Numbers, Seen}) {
+        for (const Section s : kCounted) {
             if (i == end[s])
                 out << added[s];
         }
     }
-    for (const Section s : {Numbers, Seen}) {
+    for (const Section s : kCounted) {
         if (end[s] >= 0 || added[s].isEmpty())
             continue;
         if (!out.isEmpty() && !out.last().trimmed().isEmpty())

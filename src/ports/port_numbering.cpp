@@ -13,7 +13,9 @@ namespace programador {
 
 namespace {
 
-constexpr int kPorts = 4;
+constexpr int kPorts = kComNumbers;
+constexpr int kDialogPorts = 4;   // the port dialog's COM1..COM4, always shown
+const QString kSlotLinks = QStringLiteral("/dev/serial/by-path/");
 
 QString variable(int n)
 {
@@ -49,14 +51,23 @@ QString PortAssignment::named() const
     return com + QLatin1Char(' ') + (state == State::Present ? device.path : path);
 }
 
+QString PortAssignment::adapterChange() const
+{
+    if (formerAdapter.isEmpty())
+        return {};
+    return QStringLiteral("otro adaptador: antes %1, ahora %2").arg(formerAdapter, device.serialNumber);
+}
+
 QString PortAssignment::describe() const
 {
     switch (state) {
     case State::Given:
     case State::Variable:
         return path;
-    case State::Present:
-        return device.description.isEmpty() ? device.path : device.description + QStringLiteral(", ") + device.path;
+    case State::Present: {
+        const QString shown = device.description.isEmpty() ? device.path : device.description + QStringLiteral(", ") + device.path;
+        return formerAdapter.isEmpty() ? shown : shown + QStringLiteral(" (") + adapterChange() + QLatin1Char(')');
+    }
     case State::Absent:
         return QStringLiteral("desconectado");
     case State::Free:
@@ -92,10 +103,16 @@ const SerialDevice* PortNumbering::deviceFor(const QString& name) const
     // The name as written: the device's by-id link, its /dev path, or another link to it.
     const QString target = QFileInfo(name).canonicalFilePath();
     for (const SerialDevice& device : present_) {
-        if (name == device.stableName || name == device.path || target == device.path)
+        if (name == device.stableName || name == device.path || target == device.path
+            || (!device.slotName.isEmpty() && name == device.slotName))
             return &device;
     }
     return nullptr;
+}
+
+QString PortNumbering::nameOf(const SerialDevice& device) const
+{
+    return bySlot_ && !device.slotName.isEmpty() ? device.slotName : device.stableName;
 }
 
 void PortNumbering::read()
@@ -109,13 +126,20 @@ void PortNumbering::read()
         return trouble(reasonLine(name, cause));
     numbers_ = file_.values(NumberingFile::Numbers);
     seen_.clear();
-    const QMap<int, QString> seen = file_.values(NumberingFile::Seen);
-    for (auto [n, time] : seen.asKeyValueRange()) {
-        if (numbers_.contains(n))
-            seen_[n] = time;
+    adapters_.clear();
+    for (auto [section, kept] : {std::pair{NumberingFile::Seen, &seen_}, std::pair{NumberingFile::Adapters, &adapters_}}) {
+        const QMap<int, QString> values = file_.values(section);
+        for (auto [n, value] : values.asKeyValueRange()) {
+            if (numbers_.contains(n))
+                (*kept)[n] = value;
+        }
     }
+    const QString by = file_.by();
+    bySlot_ = by == QLatin1String("ranura");
+    if (!bySlot_ && !by.isEmpty() && by != QLatin1String("adaptador"))
+        say(QStringLiteral("%1: se ignora por=%2: vale adaptador o ranura; los números siguen al adaptador").arg(name, by));
     for (const QString& key : file_.ignored())
-        say(QStringLiteral("%1: se ignora %2: solo cuentan COM1 a COM4, una vez cada uno").arg(name, key));
+        say(QStringLiteral("%1: se ignora %2: solo cuentan COM1 a COM16, una vez cada uno").arg(name, key));
     // What it says is used, but a file with lines that are not INI is a person's, half
     // written: it is not rewritten over them.
     if (file_.garbled())
@@ -129,15 +153,33 @@ void PortNumbering::write()
         return;
     Cause cause = Cause::None;
     QString detail;
-    if (!file_.write(numbers_, seen_, cause, detail))
+    if (!file_.write({numbers_, seen_, adapters_}, cause, detail))
         trouble(reasonLine(printableName(file_.path()), cause, detail));
 }
 
 void PortNumbering::refresh()
 {
     read();
-    const QMap<int, QString> numbersBefore = numbers_, seenBefore = seen_;
+    const QMap<int, QString> numbersBefore = numbers_, seenBefore = seen_, adaptersBefore = adapters_;
     present_ = devices_.present();
+
+    // The names of the devices present as "por" wants them now: by slot, the slot's; by
+    // adapter, the adapter's instead of a slot's. A name a person wrote by hand is otherwise kept.
+    // A number the device's new name already has is the one it keeps (the slot's, by slot):
+    // the other goes free.
+    for (auto it = numbers_.begin(); it != numbers_.end();) {
+        const SerialDevice* device = deviceFor(it.value());
+        if (!device || it.value() == nameOf(*device) || !(bySlot_ || it.value().startsWith(kSlotLinks))) {
+            ++it;
+        } else if (std::find(numbers_.cbegin(), numbers_.cend(), nameOf(*device)) != numbers_.cend()) {
+            seen_.remove(it.key());
+            adapters_.remove(it.key());
+            it = numbers_.erase(it);
+        } else {
+            it.value() = nameOf(*device);
+            ++it;
+        }
+    }
 
     // When each absent device was last seen: the moment its absence was first noticed.
     const QString now = this->now().toString(Qt::ISODate);
@@ -166,15 +208,15 @@ void PortNumbering::refresh()
             const int own = kernel.startsWith(QLatin1String("ttyS")) ? kernel.mid(4).toInt() + 1 : 0;
             if (pass == 0) {
                 if (own >= 1 && own <= kPorts && !numbers_.contains(own))
-                    numbers_[own] = device.stableName;
+                    numbers_[own] = nameOf(device);
                 continue;
             }
-            if (std::find(numbers_.cbegin(), numbers_.cend(), device.stableName) != numbers_.cend())
+            if (std::find(numbers_.cbegin(), numbers_.cend(), nameOf(device)) != numbers_.cend())
                 continue;   // numbered in the first pass
             int number = 0;
             for (int n = kPorts; n >= 1; --n)
                 number = numbers_.contains(n) ? number : n;
-            // All four taken: the number of the absent device seen longest ago (the lower
+            // All sixteen taken: the number of the absent device seen longest ago (the lower
             // number of two seen at the same time; a time that does not read as one counts as
             // the oldest).
             if (number == 0 && !seen_.isEmpty()) {
@@ -190,12 +232,30 @@ void PortNumbering::refresh()
                 unnumbered_.append(device);
                 continue;
             }
-            numbers_[number] = device.stableName;
+            numbers_[number] = nameOf(device);
             seen_.remove(number);
+            adapters_.remove(number);
+            formers_.remove(number);
         }
     }
-    if (numbers_ != numbersBefore || seen_ != seenBefore)
+    noteAdapters();
+    if (numbers_ != numbersBefore || seen_ != seenBefore || adapters_ != adaptersBefore)
         write();
+}
+
+void PortNumbering::noteAdapters()
+{
+    if (!bySlot_)
+        return;
+    for (auto [n, name] : numbers_.asKeyValueRange()) {
+        const SerialDevice* device = deviceFor(name);
+        if (!device || device->slotName.isEmpty() || name != device->slotName || device->serialNumber.isEmpty())
+            continue;   // absent, or not numbered by its slot, or an adapter with no serial number
+        const QString before = adapters_.value(n);
+        if (!before.isEmpty() && before != device->serialNumber)
+            formers_[n] = before;
+        adapters_[n] = device->serialNumber;
+    }
 }
 
 PortAssignment PortNumbering::assignment(int n) const
@@ -207,8 +267,10 @@ PortAssignment PortNumbering::assignment(int n) const
         assignment.path = numbers_[n];
         const SerialDevice* device = deviceFor(assignment.path);
         assignment.state = device ? PortAssignment::State::Present : PortAssignment::State::Absent;
-        if (device)
+        if (device) {
             assignment.device = *device;
+            assignment.formerAdapter = formers_.value(n);
+        }
     }
     return assignment;
 }
@@ -220,10 +282,18 @@ PortAssignment PortNumbering::resolve(int n)
     return assignment(n);
 }
 
+int PortNumbering::shown() const
+{
+    int highest = kDialogPorts;
+    for (int n = kDialogPorts + 1; n <= kPorts; ++n)
+        highest = assignment(n).state == PortAssignment::State::Free ? highest : n;
+    return highest;
+}
+
 QStringList PortNumbering::listing() const
 {
     QStringList lines;
-    for (int n = 1; n <= kPorts; ++n) {
+    for (int n = 1; n <= shown(); ++n) {
         const PortAssignment port = assignment(n);
         QStringList parts{QStringLiteral("COM%1").arg(n)};
         switch (port.state) {
@@ -235,6 +305,7 @@ QStringList PortNumbering::listing() const
             parts << port.path << port.device.description;
             if (port.device.path != port.path)
                 parts << port.device.path;
+            parts << port.adapterChange();
             break;
         case PortAssignment::State::Absent:
             parts << port.path << QStringLiteral("desconectado");

@@ -14,6 +14,7 @@ struct SerialDevice {
     QString description;     // "FT232R USB UART"; may be empty (a built-in UART)
     QString manufacturer;
     QString serialNumber;
+    QString slotName;        // its /dev/serial/by-path/ link (the USB port it is in); may be empty
 
     bool operator==(const SerialDevice&) const = default;
 };

@@ -14,6 +14,16 @@ namespace programador {
 namespace {
 
 const QString kById = QStringLiteral("/dev/serial/by-id");
+const QString kByPath = QStringLiteral("/dev/serial/by-path");
+
+// udev's links in folder, by the node they lead to.
+QMap<QString, QString> linksIn(const QString& folder)
+{
+    QMap<QString, QString> links;
+    for (const QFileInfo& link : QDir(folder).entryInfoList(QDir::System | QDir::Files, QDir::Name | QDir::Reversed))
+        links[link.canonicalFilePath()] = link.absoluteFilePath();
+    return links;
+}
 
 // A built-in port with no UART behind it reports the type "unknown". One that cannot be
 // asked (no permission) is kept: opening it will say why it cannot be used.
@@ -37,7 +47,7 @@ SystemDevices::SystemDevices()
     settle_.setSingleShot(true);
     settle_.setInterval(500);
     QObject::connect(&settle_, &QTimer::timeout, [this] {
-        watch();   // /dev/serial/by-id comes and goes with the first and last adapter
+        watch();   // /dev/serial/by-id and by-path come and go with the first and last adapter
         if (changed)
             changed();
     });
@@ -47,7 +57,7 @@ SystemDevices::SystemDevices()
 
 void SystemDevices::watch()
 {
-    for (const QString& folder : {QStringLiteral("/dev"), kById}) {
+    for (const QString& folder : {QStringLiteral("/dev"), kById, kByPath}) {
         if (!watcher_.directories().contains(folder) && QFileInfo(folder).isDir())
             watcher_.addPath(folder);
     }
@@ -55,18 +65,15 @@ void SystemDevices::watch()
 
 QList<SerialDevice> SystemDevices::present()
 {
-    // udev's stable names, by the node they lead to.
-    QMap<QString, QString> byId;
-    const QDir links(kById);
-    for (const QFileInfo& link : links.entryInfoList(QDir::System | QDir::Files, QDir::Name | QDir::Reversed))
-        byId[link.canonicalFilePath()] = link.absoluteFilePath();
+    const QMap<QString, QString> byId = linksIn(kById), byPath = linksIn(kByPath);
 
     QList<SerialDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString path = info.systemLocation();
         if (!hasUart(path))
             continue;
-        devices.append({path, byId.value(path, path), info.description(), info.manufacturer(), info.serialNumber()});
+        devices.append({path, byId.value(path, path), info.description(), info.manufacturer(), info.serialNumber(),
+                        byPath.value(path)});
     }
     return devices;
 }

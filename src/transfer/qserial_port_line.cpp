@@ -1,6 +1,7 @@
 #include "qserial_port_line.h"
 
 #include "file_names.h"
+#include "numbering_file.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -56,7 +57,7 @@ void QSerialPortLine::fail(Cause cause, const QString& detail)
 
 void QSerialPortLine::setPortNumber(std::int16_t port)
 {
-    if (port < 1 || port > 4) {
+    if (port < 1 || port > kComNumbers) {
         named_ = QStringLiteral("COM%1").arg(port);
         fail(Cause::PortFree);
     }

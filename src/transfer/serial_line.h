@@ -33,7 +33,7 @@ class SerialLine {
 public:
     virtual ~SerialLine() = default;
 
-    virtual void setPortNumber(std::int16_t port) = 0;       // COM1..COM4 for the next open
+    virtual void setPortNumber(std::int16_t port) = 0;       // COM1..COM16 for the next open
     virtual void setSettings(const QString& settings) = 0;   // "9600,N,8,1"
     virtual void setInputLength(std::int16_t length) = 0;    // 1: a read returns one byte
     virtual void open() = 0;

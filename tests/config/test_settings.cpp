@@ -87,6 +87,13 @@ SerialDevice ftdi(int k, const QString& serial)
             "FT232R USB UART", "FTDI", serial};
 }
 
+// The device in USB port k of the fixture.
+SerialDevice inSlot(SerialDevice device, int k)
+{
+    device.slotName = QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:%1:1.0-port0").arg(k);
+    return device;
+}
+
 // Standard error while f runs.
 template <typename F>
 QByteArray stderrOf(F f)
@@ -167,7 +174,20 @@ private slots:
         const QString a = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0", e = QString(a).replace("_A-", "_E-");
         const QString com1a = "COM1  " + a + "  FT232R USB UART  /dev/ttyUSB0", free = " | COM3  libre | COM4  libre";
         const QByteArray inA = "[puertos]\nCOM1=" + a.toUtf8() + "\n", four = inA + "COM2=/dev/x2\nCOM3=/dev/x3\nCOM4=/dev/x4\n";
-        const QString kept = "los números de puerto quedan en memoria durante esta ejecución\n", ignored = " en [puertos]: solo cuentan COM1 a COM4, una vez cada uno\n";
+        // COM1 to COM16 all given: COM4 to COM15 absent, or (present16) all here.
+        QByteArray sixteen = four, seenMiddle;
+        QString middle;
+        QList<SerialDevice> present16{ftdi(0, "A"), ftdi(1, "E"), x2, {"/dev/x3", "/dev/x3", {}, {}, {}}};
+        for (int n = 5; n <= 16; ++n)
+            sixteen += QByteArray("COM%1=/dev/x%1\n").replace("%1", QByteArray::number(n));
+        for (int n = 4; n <= 15; ++n) {
+            middle += QString("COM%1  /dev/x%1  desconectado | ").arg(n);
+            seenMiddle += QByteArray("COM%1=2026-12-08T10:00:00Z\n").replace("%1", QByteArray::number(n));
+            present16 << SerialDevice{QString("/dev/x%1").arg(n), QString("/dev/x%1").arg(n), {}, {}, {}};
+        }
+        present16 << SerialDevice{"/dev/x16", "/dev/x16", {}, {}, {}};
+        const QString slot3 = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0";
+        const QString kept = "los números de puerto quedan en memoria durante esta ejecución\n", ignored = " en [puertos]: solo cuentan COM1 a COM16, una vez cada uno\n";
         // A new device takes the lowest free number, a built-in /dev/ttySk COM(k+1).
         row("first device", {{ftdi(0, "A")}, {}, {}, {}, com1a + " | COM2  libre" + free, inA});
         row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {}, com1a + " | COM2  /dev/ttyS1" + free, inA + "COM2=/dev/ttyS1\n"});
@@ -176,15 +196,35 @@ private slots:
             "COM1  libre | COM2  libre | COM3  " + a + "  FT232R USB UART  /dev/ttyUSB3 | COM4  libre", "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\n"});
         row("a hand-written path, rewritten only on a change", {{ftdi(0, "A")}, "; the bench's adapter\n[puertos]\nCOM3=/dev/ttyUSB0\n", {}, {},
             "COM1  libre | COM2  libre | COM3  /dev/ttyUSB0  FT232R USB UART | COM4  libre"});
-        // Kept while absent, with the time it was last seen; a fifth device takes the number of
-        // the one seen longest ago, or none while all four are here.
+        // Kept while absent, with the time it was last seen; a new device takes the next number
+        // up to COM16, then the number of the one seen longest ago, or none while all are here.
         row("a number kept while absent", {{ftdi(0, "E")}, inA, {}, {}, "COM1  " + a + "  desconectado | COM2  " + e + "  FT232R USB UART  /dev/ttyUSB0" + free,
             inA + "COM2=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
-        row("a fifth device", {{ftdi(0, "E"), x2}, four + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM4=2025-06-01T00:00:00Z\n", {}, {},
-            "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  " + e + "  FT232R USB UART  /dev/ttyUSB0",
-            QByteArray(four).replace("/dev/x4", e.toUtf8()) + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM1=2026-12-08T10:00:00Z\n"});
-        row("a fifth device while all four are here", {{ftdi(0, "A"), ftdi(1, "E"), x2, {"/dev/x3", "/dev/x3", {}, {}, {}}, {"/dev/x4", "/dev/x4", {}, {}, {}}},
-            four, {}, {}, com1a + " | COM2  /dev/x2 | COM3  /dev/x3 | COM4  /dev/x4 | sin número  " + e + "  FT232R USB UART  /dev/ttyUSB1"});
+        row("a fifth device", {{ftdi(0, "E"), x2}, four, {}, {},
+            "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  /dev/x4  desconectado | COM5  " + e + "  FT232R USB UART  /dev/ttyUSB0",
+            four + "COM5=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-12-08T10:00:00Z\nCOM4=2026-12-08T10:00:00Z\n"});
+        row("a seventeenth device", {{ftdi(0, "E"), x2}, sixteen + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM16=2025-06-01T00:00:00Z\n", {}, {},
+            "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | " + middle + "COM16  " + e + "  FT232R USB UART  /dev/ttyUSB0",
+            QByteArray(sixteen).replace("/dev/x16", e.toUtf8()) + "\n[vistos]\nCOM3=2026-01-01T00:00:00Z\nCOM1=2026-12-08T10:00:00Z\n" + seenMiddle});
+        row("a seventeenth device while all sixteen are here", {present16, sixteen, {}, {},
+            com1a + " | COM2  /dev/x2 | COM3  /dev/x3 | " + QString(middle).replace("  desconectado", "") + "COM16  /dev/x16 | sin número  " + e + "  FT232R USB UART  /dev/ttyUSB1"});
+        // By slot: a number stays with the USB port, and another adapter in it is said.
+        row("by slot, a new adapter", {{inSlot(ftdi(0, "A"), 3)}, "[puertos]\npor=ranura\n", {}, {}, "COM1  " + slot3 + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre" + free,
+            "[puertos]\npor=ranura\nCOM1=" + slot3.toUtf8() + "\n\n[adaptadores]\nCOM1=A\n"});
+        row("by slot, another adapter in the slot", {{inSlot(ftdi(0, "E"), 3)}, "[puertos]\npor=Ranura\nCOM3=" + slot3.toUtf8() + "\n[adaptadores]\nCOM3=A\n", {}, {},
+            "COM1  libre | COM2  libre | COM3  " + slot3 + "  FT232R USB UART  /dev/ttyUSB0  otro adaptador: antes A, ahora E | COM4  libre",
+            "[puertos]\npor=Ranura\nCOM3=" + slot3.toUtf8() + "\n[adaptadores]\nCOM3=E\n"});
+        row("by adapter, the same swap takes a new number", {{inSlot(ftdi(0, "E"), 3)}, "[puertos]\nCOM3=" + a.toUtf8() + "\n", {}, {},
+            "COM1  " + e + "  FT232R USB UART  /dev/ttyUSB0 | COM2  libre | COM3  " + a + "  desconectado | COM4  libre",
+            "[puertos]\nCOM3=" + a.toUtf8() + "\nCOM1=" + e.toUtf8() + "\n\n[vistos]\nCOM3=2026-12-08T10:00:00Z\n"});
+        row("switched to by slot, the adapter's number goes with its slot", {{inSlot(ftdi(0, "A"), 3)}, "[puertos]\npor=ranura\nCOM2=" + a.toUtf8() + "\n", {}, {},
+            "COM1  libre | COM2  " + slot3 + "  FT232R USB UART  /dev/ttyUSB0 | COM3  libre | COM4  libre",
+            "[puertos]\npor=ranura\nCOM2=" + slot3.toUtf8() + "\n\n[adaptadores]\nCOM2=A\n"});
+        row("switched back to by adapter", {{inSlot(ftdi(0, "A"), 3)}, "[puertos]\nCOM2=" + slot3.toUtf8() + "\n[adaptadores]\nCOM2=A\n", {}, {},
+            "COM1  libre | COM2  " + a + "  FT232R USB UART  /dev/ttyUSB0 | COM3  libre | COM4  libre",
+            "[puertos]\nCOM2=" + a.toUtf8() + "\n[adaptadores]\nCOM2=A\n"});
+        row("por neither way", {{ftdi(0, "A")}, "[puertos]\npor=usb\n", {}, {}, com1a + " | COM2  libre" + free, "[puertos]\npor=usb\nCOM1=" + a.toUtf8() + "\n",
+            "programador: FILE: se ignora por=usb: vale adaptador o ranura; los números siguen al adaptador\n"});
         // A person's lines stay in their order: comments, other keys and sections, a key or section
         // name in another letter case; a new key goes at the end of its section.
         row("a person's lines kept across a rewrite", {{ftdi(0, "E")}, "; el banco\n[puertos]\nCOM1=" + a.toUtf8() + " ; el del banco\n\n[otra]\nclave=valor\n", {}, {},
@@ -192,8 +232,9 @@ private slots:
             "; el banco\n[puertos]\nCOM1=" + a.toUtf8() + " ; el del banco\nCOM2=" + e.toUtf8() + "\n\n[otra]\nclave=valor\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
         row("com4 in another letter case", {{ftdi(0, "A"), ftdi(1, "E")}, "[Puertos]\ncom4=" + a.toUtf8() + "\n", {}, {},
             "COM1  " + e + "  FT232R USB UART  /dev/ttyUSB1 | COM2  libre | COM3  libre | COM4  " + a + "  FT232R USB UART  /dev/ttyUSB0", "[Puertos]\ncom4=" + a.toUtf8() + "\nCOM1=" + e.toUtf8() + "\n"});
-        row("COM5 and a repeated COM1 kept and said to be ignored", {{ftdi(0, "A"), x2}, "[puertos]\nCOM5=/dev/x5\nCOM1=" + a.toUtf8() + "\ncom1=/dev/x1\n", {}, {}, com1a + " | COM2  /dev/x2" + free,
-            "[puertos]\nCOM5=/dev/x5\nCOM1=" + a.toUtf8() + "\ncom1=/dev/x1\nCOM2=/dev/x2\n", "programador: FILE: se ignora \"COM5\"" + ignored + "programador: FILE: se ignora \"com1\"" + ignored});
+        row("COM17, COM05 and a repeated COM1 kept and said to be ignored", {{ftdi(0, "A"), x2}, "[puertos]\nCOM17=/dev/x5\nCOM05=/dev/x5\nCOM1=" + a.toUtf8() + "\ncom1=/dev/x1\n", {}, {}, com1a + " | COM2  /dev/x2" + free,
+            "[puertos]\nCOM17=/dev/x5\nCOM05=/dev/x5\nCOM1=" + a.toUtf8() + "\ncom1=/dev/x1\nCOM2=/dev/x2\n",
+            "programador: FILE: se ignora \"COM17\"" + ignored + "programador: FILE: se ignora \"COM05\"" + ignored + "programador: FILE: se ignora \"com1\"" + ignored});
         row("names in quotes, as QSettings writes them", {{{"/dev/x;2", "/dev/x;2", {}, {}, {}}}, "[puertos]\nCOM3=\"/dev/x 3;\\\\\"\n", {}, {},
             "COM1  /dev/x;2 | COM2  libre | COM3  /dev/x 3;\\  desconectado | COM4  libre", "[puertos]\nCOM3=\"/dev/x 3;\\\\\"\nCOM1=\"/dev/x;2\"\n\n[vistos]\nCOM3=2026-12-08T10:00:00Z\n"});
         // A file that cannot be used is left as it is; the numbering lives in memory.

@@ -83,9 +83,11 @@ private slots:
         QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, {}, 1, "Alimente el equipo|Error de comunicacion"};
         QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
                                              "programador: /dev/no-such-tty: el dispositivo no existe|Error en puerto serie"};
-        // --port N is COMn as the window has it: here COM3's adapter, pulled out.
-        QTest::newRow("a COM number whose adapter is out") << Run{.args = {"--port", "3", "IMAGE"}, .ini = "", .switchOn = false, .status = 2,
-            .said = QString::fromUtf8("programador: COM3 /dev/serial/by-id/usb-gone: desconectado, el dispositivo no está enchufado|Error en puerto serie")};
+        // --port N is COMn as puertos.ini has it, up to COM16: here COM12's adapter, pulled out;
+        // COM16 is the device by its variable.
+        QTest::newRow("a COM number whose adapter is out") << Run{.args = {"--port", "12", "IMAGE"}, .ini = "", .switchOn = false, .status = 2,
+            .said = QString::fromUtf8("programador: COM12 /dev/serial/by-id/usb-gone: desconectado, el dispositivo no está enchufado|Error en puerto serie")};
+        QTest::newRow("COM16") << Run{{"--port", "16", "IMAGE"}, "", true, {}, 0, done};
         // The remedy for the user who runs it, where it can help; who the device belongs to where it cannot.
         QTest::newRow("no permission") << Run{{"--device=DIR/locked", "IMAGE"}, "", false, {}, 2, QString::fromUtf8(
             "programador: DIR/locked: sin permiso para abrir el puerto; el dispositivo es de root:root con permisos 000, "
@@ -93,15 +95,17 @@ private slots:
         QTest::newRow("no permission, a dialout device") << Run{{"--device=DIR/dialout", "IMAGE"}, "", false, {}, 2, QString::fromUtf8(
             "programador: DIR/dialout: sin permiso para abrir el puerto; el usuario debe estar en el grupo dialout: "
             "sudo adduser nobody dialout, y volver a iniciar la sesión|Error en puerto serie"), {}, false, true};
-        // The machine's own ports: four numbers, then the devices without one.
+        // The machine's own ports: up to COM16, the variable's, then the devices without one.
         QTest::newRow("--list") << Run{{"--list"}, "", false, {}, 0, "", {}, false, false,
-                                       QString::fromUtf8("^COM1  [^|]+\\|COM2  [^|]+\\|COM3  [^|]+\\|COM4  [^|]+(\\|sin número  [^|]+)*$")};
+                                       QString::fromUtf8("^(COM([1-9]|1[0-5])  [^|]+\\|)+COM12  /dev/serial/by-id/usb-gone  desconectado\\|"
+                                                         "(COM1[3-5]  [^|]+\\|){3}COM16  [^|]+  \\(PROGRAMADOR_COM16\\)(\\|sin número  [^|]+)*$")};
         QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, {}, 3,
                                                  "programador: /no/such/image.bin: no existe|Error en archivo"};
         QTest::newRow("empty image") << Run{{"empty.bin"}, "", false, {}, 3, QString::fromUtf8("programador: empty.bin: está vacío|Error en archivo")};
         QTest::newRow("--help with an image") << Run{{"IMAGE", "--help"}, "", false, {}, 64, "programador: --help va solo, sin otros argumentos|uso: ..."};
-        QTest::newRow("no COM5") << Run{{"--port", "5", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
-        QTest::newRow("a port with a sign") << Run{{"--port=+2", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 4|uso: ..."};
+        QTest::newRow("no COM17") << Run{{"--port", "17", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 16|uso: ..."};
+        QTest::newRow("a port with a sign") << Run{{"--port=+2", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 16|uso: ..."};
+        QTest::newRow("a port with a leading zero") << Run{{"--port=09", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 16|uso: ..."};
         QTest::newRow("an unknown option") << Run{{"-x", "IMAGE"}, "", false, {}, 64, QString::fromUtf8("programador: opción desconocida -x|uso: ...")};
         QTest::newRow("an image too large") << Run{{"big.bin"}, "", false, {}, 3,
             QString::fromUtf8("programador: big.bin: tiene más de 249984 bytes, los 1953 bloques que caben en el equipo|Archivo demasiado grande")};
@@ -292,7 +296,7 @@ private slots:
             QSKIP("acting as another user needs root");
         QVERIFY(!run.stranger || (::chown(QFile::encodeName(dir.filePath("dialout")), 0, ::getgrnam("dialout")->gr_gid) == 0
                                   && ::chmod(QFile::encodeName(dir.filePath("dialout")), 0660) == 0));
-        write("config/programador/puertos.ini", "[puertos]\nCOM3=/dev/serial/by-id/usb-gone\n");
+        write("config/programador/puertos.ini", "[puertos]\nCOM12=/dev/serial/by-id/usb-gone\n");
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("locked")), 0) == 0 && ::chmod(QFile::encodeName(dir.path()), 0711) == 0);
         if (!run.ini.isEmpty())
             write("PROGRAMADOR.INI", run.ini);
@@ -304,6 +308,7 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("PROGRAMADOR_COM1", device.path());
         environment.insert("PROGRAMADOR_COM2", device.path());
+        environment.insert("PROGRAMADOR_COM16", device.path());
         environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         if (run.stranger) {   // where a coverage build may write its counts as that user
             QDir(dir.path()).mkdir("counts");
