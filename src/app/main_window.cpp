@@ -204,14 +204,15 @@ void MainWindow::interrupt(int signal)
     if (sequence_.running())
         atOnce ? wait_.abandon() : sequence_.Command2_Click();
     benchWindow_.interrupt(signal, atOnce);
+    QTimer::singleShot(0, &ui_, [this] { endOnceIdle(); });
+}
+
+void MainWindow::endOnceIdle()
+{
     // The program ends once every load has ended and its row is made.
-    const auto endOnceIdle = std::make_shared<std::function<void()>>();
-    *endOnceIdle = [this, endOnceIdle] {
-        if (sequence_.running() || benchWindow_.running())
-            return void(QTimer::singleShot(20, &ui_, *endOnceIdle));
-        windowClosing();
-    };
-    QTimer::singleShot(0, &ui_, *endOnceIdle);
+    if (sequence_.running() || benchWindow_.running())
+        return void(QTimer::singleShot(20, &ui_, [this] { endOnceIdle(); }));
+    windowClosing();
 }
 
 bool MainWindow::end()

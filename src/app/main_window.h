@@ -75,6 +75,8 @@ public:
     // the program then ends, asking nothing. The signal that ended it, 0 for none.
     void interrupt(int signal);
     int interruptedBy() const { return signal_; }
+    // After a signal: the program's end once nothing loads, looked at every 20 ms.
+    void endOnceIdle();
     // The program's end: the bench's runs first, their rows made, then the record's last tries
     // and what it could not place on standard error. True when the process must end without
     // destructors (a thread of the record held in a write or on the network).
