@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
     const QByteArray image = randomImage(bytes, 9600);
     const QString imagePath = dir.filePath(QStringLiteral("fw.bin"));
-    if (!writeFile(imagePath, image) || count < 1 || count > 4)
+    if (!writeFile(imagePath, image) || count < 1 || count > kComNumbers)
         return 64;
 
     std::vector<std::unique_ptr<PacedDevice>> devices;

@@ -2,12 +2,14 @@
 
 #include "file_names.h"
 #include "firmware_file.h"
+#include "keyboard.h"
 #include "window_record.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QWindow>
 
@@ -16,24 +18,12 @@
 
 namespace programador {
 
-namespace {
-
-using Tone = BenchWindowUi::Tone;
-
-const QString kStopped = QStringLiteral("Detenido");
-const QString kAway = QStringLiteral("Desconectado");
-
-// The cause alone, from a reason that names the device first ("COM3 /dev/ttyUSB0: ...").
-QString causeOf(const QString& reason)
-{
-    return reason.section(QStringLiteral(": "), 1);
-}
-
-} // namespace
-
 BenchWindow::BenchWindow(OperatorMessages& messages, PortNumbering& numbering, WindowRecord& record)
     : messages_(messages), numbering_(numbering), record_(record), image_(std::make_unique<FirmwareImage>())
 {
+    // An editor saves by writing the file or by putting a new one in its place: both are seen.
+    connect(&imageWatch_, &QFileSystemWatcher::fileChanged, this, &BenchWindow::checkImageOnDisk);
+    connect(&imageWatch_, &QFileSystemWatcher::directoryChanged, this, &BenchWindow::checkImageOnDisk);
 }
 
 BenchWindow::~BenchWindow()
@@ -50,6 +40,7 @@ void BenchWindow::end()
     }
     numbering_.devices().changed = nullptr;
     record_.showAlso(nullptr);
+    rows_.clear();
     if (ui_) {
         // Its filter goes first: a widget being destroyed is no longer the window it watched for.
         ui_->removeEventFilter(this);   // before the widget's end
@@ -75,21 +66,22 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
     connect(ui_->Start, &QPushButton::clicked, this, &BenchWindow::Start_Click);
     connect(ui_->Stop, &QPushButton::clicked, this, &BenchWindow::Stop_Click);
     connect(ui_->Choose, &QPushButton::clicked, this, &BenchWindow::Choose_Click);
+    connect(ui_->Clear, &QPushButton::clicked, this, &BenchWindow::Clear_Click);
     connect(ui_->Close, &QPushButton::clicked, this, &BenchWindow::close);
+    // Return presses the focused button; Escape is "Cerrar".
+    for (QPushButton* button : {ui_->Choose, ui_->Clear, ui_->Start, ui_->Stop, ui_->Close})
+        pressOnEnter(button);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui_), &QShortcut::activated, this, &BenchWindow::close);
     ui_->installEventFilter(this);
     record_.showAlso(ui_->RecordLine);
-    counts_ = {};
-    for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
-        row(n).Counts->setText(QStringLiteral("0 listas, 0 con error"));
-        BenchWindowUi::paint(row(n).Last, QString(), Tone::Idle);
-    }
+    rows_.clear();
     showPorts();
     showImage();
     // A port ticked for each number whose device is there.
-    for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
+    for (int n = 1; n <= int(rows_.size()); ++n) {
         const PortAssignment port = numbering_.assignment(n);
-        row(n).Use->setChecked(port.state == PortAssignment::State::Present
-                               || (port.state == PortAssignment::State::Variable && QFileInfo::exists(port.path)));
+        row(n).ui().Use->setChecked(port.state == PortAssignment::State::Present
+                                    || (port.state == PortAssignment::State::Variable && QFileInfo::exists(port.path)));
     }
     // Devices plugged in or pulled out while nothing runs show at once.
     numbering_.devices().changed = [this] {
@@ -97,13 +89,18 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
             showPorts();
     };
     showIdle();
-    // In the middle of the screen, in front of the main window.
+    // In the middle of the screen, as large as its rows ask within the screen, in front of the
+    // main window: its transient before it is shown, so that the window manager keeps it there.
     ui_->adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        ui_->move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, ui_->size(), screen->availableGeometry()).topLeft());
-    ui_->show();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        ui_->resize(ui_->fittedSize(room));
+        ui_->move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, ui_->frameGeometry().size().boundedTo(room.size()), room).topLeft());
+    }
+    ui_->winId();
     if (mainWindow && mainWindow->windowHandle() && ui_->windowHandle())
         ui_->windowHandle()->setTransientParent(mainWindow->windowHandle());
+    ui_->show();
     ui_->raise();
     ui_->activateWindow();
 }
@@ -111,11 +108,14 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
 void BenchWindow::showPorts()
 {
     numbering_.refresh();
-    for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
-        const PortAssignment port = numbering_.assignment(n);
-        row(n).Device->setText(printableName(port.describe()));
-        row(n).Device->setToolTip(port.state == PortAssignment::State::Free ? QString() : printableName(port.path));
+    ui_->showRows(numbering_.shown());
+    for (int n = int(rows_.size()) + 1; n <= int(ui_->rows.size()); ++n) {
+        rows_.emplace_back(ui_->rows[n - 1], counts_[static_cast<std::size_t>(n - 1)]);
+        rows_.back().showBlocks(image_->largo_archivo > 0 ? FirmwareFile::blockCount(image_->largo_archivo) : 1);
+        rows_.back().showIdle(bench_ != nullptr);
     }
+    for (int n = 1; n <= int(rows_.size()); ++n)
+        row(n).showPort(numbering_.assignment(n));
 }
 
 bool BenchWindow::readImage(Cause& cause)
@@ -126,17 +126,34 @@ bool BenchWindow::readImage(Cause& cause)
     }
     const bool loaded = FirmwareFile::load(imagePath_, *image_, cause) == FirmwareFile::Result::Loaded;
     const QString name = printableName(imagePath_.section(QLatin1Char('/'), -1));
-    ui_->Image->setText(loaded ? QStringLiteral("Imagen: %1, %2 bytes, SHA-256 %3")
-                                     .arg(name)
-                                     .arg(image_->largo_archivo)
-                                     .arg(QString::fromLatin1(FirmwareFile::sha256(*image_).left(12)))
-                               : QStringLiteral("Imagen: ") + reasonLine(name, cause));
+    imageShown_ = loaded ? QStringLiteral("Imagen: %1, %2 bytes, SHA-256 %3")
+                               .arg(name)
+                               .arg(image_->largo_archivo)
+                               .arg(QString::fromLatin1(FirmwareFile::sha256(*image_).left(12)))
+                         : QStringLiteral("Imagen: ") + reasonLine(name, cause);
+    ui_->Image->setText(imageShown_);
     ui_->Image->setToolTip(printableName(imagePath_));
-    for (int n = 1; n <= BenchWindowUi::kRows && !bench_; ++n) {
-        row(n).Progress->setRange(0, loaded ? FirmwareFile::blockCount(image_->largo_archivo) : 1);
-        row(n).Progress->setValue(0);
+    for (BenchRow& each : rows_) {
+        if (!bench_)
+            each.showBlocks(loaded ? FirmwareFile::blockCount(image_->largo_archivo) : 1);
     }
     return loaded;
+}
+
+void BenchWindow::checkImageOnDisk()
+{
+    if (!bench_ || !ui_)
+        return;
+    // A file put in the image's place is watched from now on.
+    if (!imageWatch_.files().contains(imagePath_))
+        imageWatch_.addPath(imagePath_);
+    // What is on disk now, by its bytes: a file touched and written the same is no change.
+    auto onDisk = std::make_unique<FirmwareImage>();
+    Cause cause = Cause::None;
+    const bool same = FirmwareFile::load(imagePath_, *onDisk, cause) == FirmwareFile::Result::Loaded
+        && FirmwareFile::sha256(*onDisk) == FirmwareFile::sha256(*image_);
+    ui_->Image->setText(same ? imageShown_
+                             : imageShown_ + QStringLiteral("; la imagen cambió en el disco; Detener e Iniciar para usarla"));
 }
 
 void BenchWindow::showIdle()
@@ -145,11 +162,14 @@ void BenchWindow::showIdle()
     ui_->Start->setEnabled(!running && !imagePath_.isEmpty());
     ui_->Stop->setEnabled(running);
     ui_->Choose->setEnabled(!running);
-    for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
-        row(n).Use->setEnabled(!running);
-        if (!running)
-            BenchWindowUi::paint(row(n).State, kStopped, Tone::Idle);
-    }
+    ui_->Clear->setEnabled(!running);
+    for (BenchRow& each : rows_)
+        each.showIdle(running);
+    if (!running && !imageShown_.isEmpty())
+        ui_->Image->setText(imageShown_);
+    // The focus on a button that may be pressed.
+    if (QWidget* focused = ui_->focusWidget(); !focused || !focused->isEnabled())
+        (running ? ui_->Stop : ui_->Start->isEnabled() ? ui_->Start : ui_->Choose)->setFocus();
 }
 
 void BenchWindow::Choose_Click()
@@ -160,6 +180,15 @@ void BenchWindow::Choose_Click()
     imagePath_ = chosen;
     showImage();
     showIdle();
+}
+
+void BenchWindow::Clear_Click()
+{
+    if (bench_)
+        return;
+    counts_ = {};
+    for (BenchRow& each : rows_)
+        each.showCounts();
 }
 
 void BenchWindow::Start_Click()
@@ -177,8 +206,8 @@ void BenchWindow::Start_Click()
     }
     QList<PortAssignment> ports;
     numbers_.clear();
-    for (int n = 1; n <= BenchWindowUi::kRows; ++n) {
-        if (!row(n).Use->isChecked())
+    for (int n = 1; n <= int(rows_.size()); ++n) {
+        if (!row(n).ui().Use->isChecked())
             continue;
         ports << numbering_.resolve(n);
         numbers_ << n;
@@ -188,53 +217,25 @@ void BenchWindow::Start_Click()
     // registro.ini as it is now: a destination set while the window was open is this bench's.
     record_.open();
     const int blocks = FirmwareFile::blockCount(image_->largo_archivo);
-    for (const int n : numbers_) {
-        row(n).Progress->setRange(0, blocks);
-        row(n).Progress->setValue(0);
-        loading_[static_cast<std::size_t>(n - 1)] = false;
-    }
+    for (const int n : numbers_)
+        row(n).showBlocks(blocks);
     bench_ = std::make_unique<Bench>(*image_, imagePath_, record_.record());
     Bench::Events events;
     events.started = [this](int i) {
-        const int n = numbers_[i];
-        loading_[static_cast<std::size_t>(n - 1)] = true;
-        row(n).Progress->setValue(0);
-        row(n).Device->setText(printableName(numbering_.assignment(n).describe()));
+        BenchRow& shown = row(numbers_[i]);
+        shown.started();
+        shown.showPort(numbering_.assignment(numbers_[i]));
     };
-    events.status = [this](int i, const QString& text) {
-        const int n = numbers_[i];
-        BenchWindowUi::paint(row(n).State, text, loading_[static_cast<std::size_t>(n - 1)] ? Tone::Working : Tone::Waiting);
-    };
-    events.progress = [this](int i, int block) { row(numbers_[i]).Progress->setValue(block); };
-    events.gone = [this](int i, const QString& reason) {
-        const int n = numbers_[i];
-        BenchWindowUi::paint(row(n).State, kAway, Tone::Away);
-        row(n).Device->setText(causeOf(reason));
-    };
-    events.back = [this](int i) { row(numbers_[i]).Device->setText(printableName(numbering_.resolve(numbers_[i]).describe())); };
-    events.loaded = [this](int i, const LoadOutcome& load) {
-        const int n = numbers_[i];
-        loading_[static_cast<std::size_t>(n - 1)] = false;
-        DeviceCounts& counts = counts_[static_cast<std::size_t>(n - 1)];
-        counts.add(load);
-        showCounts(n, counts);
-        const Verdict verdict = verdictOf(load);
-        const QString reason = verdict == Verdict::Failed && !load.reason.isEmpty() ? QStringLiteral("\n") + causeOf(load.reason) : QString();
-        BenchWindowUi::paint(row(n).Last, resultOf(load) + reason,
-                             verdict == Verdict::Ready ? Tone::Ready : verdict == Verdict::Failed ? Tone::Failed : Tone::Idle);
-    };
+    events.status = [this](int i, const QString& text) { row(numbers_[i]).status(text); };
+    events.progress = [this](int i, int block) { row(numbers_[i]).progress(block); };
+    events.gone = [this](int i, const QString& reason) { row(numbers_[i]).gone(reason); };
+    events.back = [this](int i) { row(numbers_[i]).back(numbering_.resolve(numbers_[i])); };
+    events.loaded = [this](int i, const LoadOutcome& load) { row(numbers_[i]).loaded(load); };
     events.finished = [this] { finish(); };
     bench_->start(ports, true, std::move(events));
+    imageWatch_.addPath(imagePath_);
+    imageWatch_.addPath(QFileInfo(imagePath_).absolutePath());
     showIdle();
-}
-
-void BenchWindow::showCounts(int n, const DeviceCounts& counts)
-{
-    QString text = counted(counts.ready, QStringLiteral("lista"), QStringLiteral("listas"))
-        + QStringLiteral(", %1 con error").arg(counts.failed);
-    if (counts.interrupted > 0)
-        text += QStringLiteral(", ") + counted(counts.interrupted, QStringLiteral("interrumpida"), QStringLiteral("interrumpidas"));
-    row(n).Counts->setText(text);
 }
 
 void BenchWindow::Stop_Click()
@@ -250,7 +251,8 @@ void BenchWindow::finish()
         if (!bench_)
             return;   // ended meanwhile
         bench_.reset();
-        loading_ = {};
+        if (const QStringList watched = imageWatch_.files() + imageWatch_.directories(); !watched.isEmpty())
+            imageWatch_.removePaths(watched);
         if (closing_)
             close();
         else if (ui_)
@@ -261,9 +263,11 @@ void BenchWindow::finish()
 void BenchWindow::close()
 {
     if (bench_) {
-        // A load under way is a board half written: the operator says whether to end it.
-        const bool loading = std::find(loading_.begin(), loading_.end(), true) != loading_.end();
-        if (loading && messages_.show(QStringLiteral("Está seguro?"), MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
+        // Closing ends every row, a board half written or a row waiting for its board alike:
+        // the operator says so first, No unless said otherwise.
+        if (!closing_
+            && messages_.show(QStringLiteral("¿Detener las cargas y cerrar el banco?"), MessageIcon::Warning,
+                              MessageButtons::YesNoDefaultNo) != MessageAnswer::Yes)
             return;
         closing_ = true;
         bench_->abandon();   // every run ends at once, its port closed; the window closes then
@@ -271,6 +275,7 @@ void BenchWindow::close()
     }
     numbering_.devices().changed = nullptr;
     record_.showAlso(nullptr);
+    rows_.clear();
     if (ui_) {
         ui_->removeEventFilter(this);
         ui_->hide();

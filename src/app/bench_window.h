@@ -1,31 +1,37 @@
 #pragma once
 
 #include "bench.h"
+#include "bench_row.h"
 #include "bench_window_ui.h"
 #include "firmware_image.h"
 #include "operator_messages.h"
 #include "port_numbering.h"
 #include "reasons.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace programador {
 
 class WindowRecord;
 
 // "Banco de carga": several boards at once and board after board, from the window. Opened from
-// the main window's menu, which stays disabled until it closes. The image is the main window's
-// (or one chosen here), read afresh at "Iniciar" with the window's checks. "Iniciar" starts
-// every chosen row: each loads its board, shows the result and waits for the next board's
-// start-up with no click and no message box, as --repeat does, an adapter pulled out waited for
-// until it is back; "Detener" ends the loads under way as "Cancelar" does and stops the rows
-// waiting. Every load makes its row in the window's record. The runs, their counts and rows are
-// the bench's (src/bench); this class only shows them.
+// the main window's menu, which stays disabled until it closes, with a row for each COM number
+// the PC has numbered (COM1 to COM16, four at least). The image is the main window's (or one
+// chosen here), read afresh at "Iniciar" with the window's checks; one changed on disk while
+// the bench runs is said. "Iniciar" starts every chosen row: each loads its board, shows the
+// result and waits for the next board's start-up with no click and no message box, as --repeat
+// does, an adapter pulled out waited for until it is back; "Detener" ends the loads under way as
+// "Cancelar" does and stops the rows waiting; "Cerrar" (and Escape) while it runs asks first.
+// Every load makes its row in the window's record; the counts stay from one opening to the next
+// until "Borrar cuentas". The runs, their counts and rows are the bench's (src/bench); this
+// class and its rows (BenchRow) only show them.
 class BenchWindow : public QObject {
 public:
     // A file the operator chose (empty: none): the app asks with a file dialog, the tests answer.
@@ -37,10 +43,11 @@ public:
     // Shows the bench in front of the main window, with the image at imagePath (none: empty);
     // closed runs once it has closed.
     void open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed);
-    // The buttons, and the window system's close: while a load is under way it asks first.
+    // The buttons, and the window system's close and Escape: while the bench runs it asks first.
     void Start_Click();
     void Stop_Click();
     void Choose_Click();
+    void Clear_Click();
     void close();
     // A signal (a logout, a shutdown): the first ends the loads under way as "Detener" does, the
     // second at once; either way their rows say "Interrumpido" with 128 + the signal.
@@ -57,7 +64,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    BenchWindowUi::Row& row(int n) const { return ui_->rows[static_cast<std::size_t>(n - 1)]; }
+    BenchRow& row(int n) { return rows_[static_cast<std::size_t>(n - 1)]; }
+    // The rows the numbering has now (more when a new adapter took a number), and their devices.
     void showPorts();
     // Reads the image afresh into image_ (as it is on disk now) and shows it; false, with the
     // cause, when there is none or it cannot be loaded.
@@ -68,7 +76,8 @@ private:
         readImage(cause);
     }
     void showIdle();
-    void showCounts(int n, const DeviceCounts& counts);
+    // While the bench runs: the image on disk is no longer the one being loaded.
+    void checkImageOnDisk();
     void finish();   // the runs are over
 
     OperatorMessages& messages_;
@@ -80,8 +89,10 @@ private:
     std::unique_ptr<FirmwareImage> image_;   // 250 KB: kept off the stack
     std::unique_ptr<Bench> bench_;
     QList<int> numbers_;                     // the COM number of each of the bench's devices
-    std::array<bool, BenchWindowUi::kRows> loading_{};   // a board's load under way
-    std::array<DeviceCounts, BenchWindowUi::kRows> counts_;   // each row's, since the bench opened
+    std::vector<BenchRow> rows_;             // COM1 first, as the window shows them
+    std::array<DeviceCounts, kComNumbers> counts_;   // each row's, until the operator clears them
+    QString imageShown_;                     // the image line as read at "Iniciar"
+    QFileSystemWatcher imageWatch_;          // the image and its folder while the bench runs
     bool closing_ = false;
 };
 

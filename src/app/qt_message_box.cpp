@@ -28,7 +28,7 @@ QMessageBox::Icon toQt(MessageIcon icon)
 std::unique_ptr<QMessageBox> QtMessageBox::build(const QString& text, MessageIcon icon, MessageButtons buttons,
                                                  const QString& reason)
 {
-    const bool yesNo = buttons == MessageButtons::YesNo;
+    const bool yesNo = buttons != MessageButtons::Ok;
     auto box = std::make_unique<QMessageBox>(toQt(icon), QStringLiteral("Telvarin"), text,
                                              yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok);
     box->setTextFormat(Qt::PlainText);
@@ -37,7 +37,9 @@ std::unique_ptr<QMessageBox> QtMessageBox::build(const QString& text, MessageIco
     if (auto* line = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         line->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::ApplicationModal);
-    box->setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    box->setDefaultButton(buttons == MessageButtons::YesNo ? QMessageBox::Yes
+                          : yesNo                            ? QMessageBox::No
+                                                             : QMessageBox::Ok);
     return box;
 }
 

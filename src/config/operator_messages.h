@@ -8,7 +8,7 @@ namespace programador {
 // modal QMessageBox titled "Telvarin"; the tests record the texts and answer from a script.
 // A message may carry a reason: a second line saying which file or device failed and why.
 enum class MessageIcon { None, Information, Warning, Error };
-enum class MessageButtons { Ok, YesNo };
+enum class MessageButtons { Ok, YesNo, YesNoDefaultNo };   // YesNo: Yes the default
 enum class MessageAnswer { Ok, Yes, No };
 
 class OperatorMessages {

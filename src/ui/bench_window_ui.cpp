@@ -2,80 +2,93 @@
 
 #include "main_window_ui.h"
 
-#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace programador {
 
 namespace {
 
-// The state's and the result's words: large and bold, for an operator at arm's length.
-constexpr qreal kStatePoints = 14;
 constexpr qreal kTextPoints = 9.75;
+constexpr qreal kButtonPoints = 12;
+// The width the window asks for where the screen has it: every column with room to spare.
+constexpr int kPreferredWidth = 19500;
 
-QLabel* cell(QWidget* parent, qreal points, int minimumWidth = 0)
+// The focus in plain sight: a thick blue frame on the button that Return presses, a frame on
+// the box that Space ticks; every button drawn the same way focused or not, so that only the
+// frame changes.
+const char* const kFocusStyle =
+    "QPushButton { border: 2px solid #808080; border-radius: 4px; background: #e8e8e8; padding: 4px 10px; }"
+    "QPushButton:focus { border: 4px solid #0000ff; background: #dde4ff; padding: 2px 8px; }"
+    "QPushButton:pressed { background: #c0c0c0; }"
+    "QPushButton:disabled { color: #808080; background: #f0f0f0; }"
+    "QCheckBox { border: 2px solid transparent; padding: 1px; }"
+    "QCheckBox:focus { border: 2px solid #0000ff; background: #dde4ff; }";
+
+QLabel* text(QWidget* parent, const QString& words = {})
 {
-    auto* label = new QLabel(parent);
-    label->setFont(MainWindowUi::designFont(points));
-    label->setMinimumWidth(minimumWidth);
+    auto* label = new QLabel(words, parent);
+    label->setFont(MainWindowUi::designFont(kTextPoints));
     label->setTextFormat(Qt::PlainText);
     return label;
 }
 
+QPushButton* button(QWidget* parent, const QString& caption, const char* name)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFont(MainWindowUi::designFont(kButtonPoints));
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
 } // namespace
 
-BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window)
+BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twips_(Twips::forScreen())
 {
     setObjectName(QStringLiteral("BANCO"));
     setWindowTitle(QStringLiteral("Banco de carga"));
+    setStyleSheet(QString::fromLatin1(kFocusStyle));
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(twips_.toPixels(90), twips_.toPixels(90), twips_.toPixels(90), twips_.toPixels(90));
 
     auto* image = new QHBoxLayout;
-    Image = cell(this, kTextPoints);
+    Image = text(this);
     Image->setObjectName(QStringLiteral("Image"));
-    Choose = new QPushButton(QStringLiteral("Elegir imagen..."), this);
-    Choose->setObjectName(QStringLiteral("Choose"));
-    Choose->setFont(MainWindowUi::designFont(kTextPoints));
+    Image->setWordWrap(true);
+    Image->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Choose = button(this, QStringLiteral("&Elegir imagen..."), "Choose");
     image->addWidget(Image, 1);
     image->addWidget(Choose);
     layout->addLayout(image);
 
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(12);
+    // The rows, under their heads, in a frame that scrolls where the screen has no room.
+    grid_ = new QWidget;
+    gridLayout_ = new QGridLayout(grid_);
+    gridLayout_->setHorizontalSpacing(twips_.toPixels(75));
+    gridLayout_->setVerticalSpacing(twips_.toPixels(30));
+    gridLayout_->setContentsMargins(0, 0, 0, 0);
     const QStringList heads{QStringLiteral("Puerto"), QStringLiteral("Dispositivo"), QStringLiteral("Estado"),
                             QStringLiteral("Progreso"), QStringLiteral("Cargas"), QStringLiteral("Última carga")};
-    for (int column = 0; column < heads.size(); ++column) {
-        QLabel* head = cell(this, kTextPoints);
-        head->setText(heads[column]);
-        grid->addWidget(head, 0, column);
-    }
-    for (int n = 1; n <= kRows; ++n) {
-        Row& row = rows[static_cast<std::size_t>(n - 1)];
-        row.Use = new QCheckBox(QStringLiteral("COM%1").arg(n), this);
-        row.Use->setObjectName(QStringLiteral("Use%1").arg(n));
-        row.Use->setFont(MainWindowUi::designFont(kStatePoints));
-        row.Device = cell(this, kTextPoints, 190);
-        row.Device->setWordWrap(true);
-        row.State = cell(this, kStatePoints, 290);
-        row.State->setAlignment(Qt::AlignCenter);
-        row.State->setMargin(6);
-        row.Progress = new QProgressBar(this);
-        row.Progress->setTextVisible(false);
-        row.Progress->setMinimumWidth(110);
-        row.Counts = cell(this, kTextPoints, 150);
-        row.Last = cell(this, kTextPoints, 200);
-        row.Last->setWordWrap(true);
-        row.Last->setMargin(4);
-        const QList<QWidget*> widgets{row.Use, row.Device, row.State, row.Progress, row.Counts, row.Last};
-        for (int column = 0; column < widgets.size(); ++column)
-            grid->addWidget(widgets[column], n, column);
-    }
-    layout->addLayout(grid);
+    for (int column = 0; column < heads.size(); ++column)
+        gridLayout_->addWidget(text(grid_, heads[column]), 0, column);
+    // The room a wider window gives goes to the words, not to the progress bar.
+    for (const auto& [column, stretch] : {std::pair{1, 3}, std::pair{2, 2}, std::pair{3, 1}, std::pair{4, 2}, std::pair{5, 4}})
+        gridLayout_->setColumnStretch(column, stretch);
+    Rows = new QScrollArea(this);
+    Rows->setObjectName(QStringLiteral("Rows"));
+    Rows->setWidget(grid_);
+    Rows->setWidgetResizable(true);
+    Rows->setFrameShape(QFrame::NoFrame);
+    layout->addWidget(Rows, 1);
+    showRows(kFewestRows);
 
     // The record's line, where the operator of the bench looks: its sentence whole, on as many
     // lines as it takes, the destination and the server's own words in its tooltip.
-    RecordLine = cell(this, kTextPoints);
+    RecordLine = text(this);
     RecordLine->setObjectName(QStringLiteral("RecordLine"));
     RecordLine->setWordWrap(true);
     {
@@ -87,19 +100,37 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(RecordLine);
 
     auto* buttons = new QHBoxLayout;
-    Start = new QPushButton(QStringLiteral("Iniciar"), this);
-    Stop = new QPushButton(QStringLiteral("Detener"), this);
-    Close = new QPushButton(QStringLiteral("Cerrar"), this);
+    Clear = button(this, QStringLiteral("&Borrar cuentas"), "Clear");
+    Start = button(this, QStringLiteral("&Iniciar"), "Start");
+    Stop = button(this, QStringLiteral("&Detener"), "Stop");
+    Close = button(this, QStringLiteral("&Cerrar"), "Close");
+    buttons->addWidget(Clear);
     buttons->addStretch(1);
-    for (QPushButton* button : {Start, Stop, Close}) {
-        button->setFont(MainWindowUi::designFont(13.5));
-        button->setMinimumWidth(140);
-        buttons->addWidget(button);
-    }
-    Start->setObjectName(QStringLiteral("Start"));
-    Stop->setObjectName(QStringLiteral("Stop"));
-    Close->setObjectName(QStringLiteral("Close"));
+    for (QPushButton* each : {Start, Stop, Close})
+        buttons->addWidget(each);
     layout->addLayout(buttons);
+}
+
+void BenchWindowUi::showRows(int count)
+{
+    for (int n = int(rows.size()) + 1; n <= count; ++n) {
+        rows.append(BenchRowUi(grid_, n, twips_));
+        rows.last().place(gridLayout_, n);
+    }
+    // What is below the last row stays empty.
+    gridLayout_->setRowStretch(gridLayout_->rowCount(), 1);
+}
+
+QSize BenchWindowUi::fittedSize(const QRect& room) const
+{
+    // Every row at its height, under the image and above the buttons; the width the columns
+    // ask for with room to spare; then no more than the screen's room.
+    const int rowsHeight = grid_->minimumSizeHint().height() + 2 * Rows->frameWidth();
+    const int around = sizeHint().height() - Rows->sizeHint().height();
+    const int width = std::max(grid_->minimumSizeHint().width() + Rows->verticalScrollBar()->sizeHint().width()
+                                   + layout()->contentsMargins().left() + layout()->contentsMargins().right(),
+                               twips_.toPixels(kPreferredWidth));
+    return QSize(width, around + rowsHeight).boundedTo(room.size());
 }
 
 void BenchWindowUi::paint(QLabel* label, const QString& text, Tone tone)

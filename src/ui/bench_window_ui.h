@@ -1,51 +1,56 @@
 #pragma once
 
-#include "auto_size_label.h"
+#include "bench_row_ui.h"
+#include "twips.h"
 
-#include <QCheckBox>
+#include <QGridLayout>
 #include <QLabel>
-#include <QProgressBar>
+#include <QList>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QWidget>
-
-#include <array>
 
 namespace programador {
 
 // "Banco de carga" as designed: the image (its name, size and the start of its SHA-256, and a
-// button to choose another), one row per COM number, and the buttons. A row: a box to use the
-// port, the device behind it, the load's state, a progress bar, its counts and the last load's
-// result with its reason. States and results are shown by their words and a colour together,
-// in a size read from an arm's length away. It holds no behaviour; the app connects to the
-// members and paints the states.
+// button to choose another), one row per COM number (BenchRowUi), the record's line and the
+// buttons. The rows scroll where the screen is too small for them; the image line, the record's
+// line and the buttons stay in view. States and results are shown by their words and a colour
+// together. Every button has its Alt letter, and the focus is drawn plainly. It holds no behaviour; the app connects to the members and paints
+// the states.
 class BenchWindowUi : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRows = 4;
+    static constexpr int kFewestRows = 4;   // COM1..COM4 always
 
     // How a state or a result is painted: its words on a colour that says the same.
     enum class Tone { Idle, Waiting, Working, Away, Ready, Failed };
 
     explicit BenchWindowUi(QWidget* parent = nullptr);
 
+    // Rows for COM1 to COMcount: the ones missing are added, none taken away.
+    void showRows(int count);
+    // The size it asks for, within the screen's room: every row where they fit, else as many
+    // as there is room for, the rest scrolled to.
+    QSize fittedSize(const QRect& room) const;
+
     // Sets the label's words and its colours for the tone.
     static void paint(QLabel* label, const QString& text, Tone tone);
 
     QLabel* Image;
-    QPushButton* Choose;
-    struct Row {
-        QCheckBox* Use;         // "COMn"
-        QLabel* Device;         // "FT232R USB UART, /dev/ttyUSB0", "desconectado", "libre"
-        QLabel* State;          // the window's words for the load under way
-        QProgressBar* Progress;
-        QLabel* Counts;         // "12 listas, 1 con error"
-        QLabel* Last;           // the last load's result, and its reason below
-    };
-    std::array<Row, kRows> rows;
+    QPushButton* Choose;   // "Elegir imagen..."
+    QList<BenchRowUi> rows;   // COM1 first
+    QScrollArea* Rows;
     QLabel* RecordLine;   // the record's trouble, as the main window shows it: "Registro: ..."
     QPushButton* Start;   // "Iniciar"
     QPushButton* Stop;    // "Detener"
+    QPushButton* Clear;   // "Borrar cuentas"
     QPushButton* Close;   // "Cerrar"
+
+private:
+    Twips twips_;
+    QWidget* grid_;
+    QGridLayout* gridLayout_;
 };
 
 } // namespace programador

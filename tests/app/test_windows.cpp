@@ -3,6 +3,7 @@
 // window behind it, the window at the moments a transfer answers the device ("@*") and
 // sends its first block ("@B1"), and the window once the action is over.
 #include "device_harness.h"
+#include "bench_row.h"
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
@@ -13,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -20,6 +22,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <map>
 
 
 #include <fcntl.h>
@@ -90,10 +93,15 @@ struct Rig {
         window->Form_Load();
         window->show();
         window->openDirectory(dir.path());
+        window->benchWindow().chooseImage = [this](QWidget*) {
+            seen << "chooser";
+            return dir.filePath("fw.bin");
+        };
         messages.onShow = [this] {
             const auto& shown = messages.shown.last();
             const char* icons[] = {"-", "I", "W", "E"};
-            seen << icons[int(shown.icon)] + QString(shown.buttons == MessageButtons::YesNo ? "yn" : "") + ":"
+            const char* buttons[] = {"", "yn", "yN"};   // N: No the default
+            seen << icons[int(shown.icon)] + QString(buttons[int(shown.buttons)]) + ":"
                     + QString(shown.text + (shown.reason.isEmpty() ? "" : " [" + shown.reason + "]")).replace(dir.path(), "~") + " " + state();
         };
         line.onEvent = [this](const VirtualLine::Event& e) {
@@ -182,20 +190,57 @@ struct Rig {
             QFile::remove(dir.filePath(words[1]));
         } else if (words[0] == "banco") {
             ui.banco->trigger();
-        } else if (words[0] == "iniciar" || words[0] == "detener" || words[0] == "cerrar") {
+        } else if (words[0] == "iniciar" || words[0] == "detener" || words[0] == "cerrar" || words[0] == "press") {
+            // A button clicked, or a key pressed: "press Return@Start" on the focused button,
+            // "press Alt+I", "press Escape"; a last word "yes" answers the question.
             BenchWindowUi* bench = window->benchWindow().ui();
             const qsizetype asked = messages.shown.size();
-            messages.answer = words.value(1) == "yes" ? MessageAnswer::Yes : MessageAnswer::No;
-            QTest::mouseClick(words[0] == "iniciar" ? bench->Start : words[0] == "detener" ? bench->Stop : bench->Close, Qt::LeftButton);
+            const QString yes = words.last();
+            messages.answer = yes == "yes" ? MessageAnswer::Yes : MessageAnswer::No;
+            const QString key = words.value(1).section('@', 0, 0), focus = words.value(1).section('@', 1);
+            const std::map<QString, QString> effects{{"Return@Start", "iniciar"}, {"Alt+I", "iniciar"}, {"Alt+D", "detener"},
+                                                     {"Escape", "cerrar"}, {"Alt+C", "cerrar"}};
+            const QString effect = words[0] != "press" ? words[0] : effects.count(words[1]) ? effects.at(words[1]) : QString();
+            if (words[0] != "press") {
+                QTest::mouseClick(words[0] == "iniciar" ? bench->Start : words[0] == "detener" ? bench->Stop : bench->Close, Qt::LeftButton);
+            } else {
+                // The Alt letters are the active window's, as the window manager makes the bench.
+                bench->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(bench));
+                if (!focus.isEmpty())
+                    bench->findChild<QPushButton*>(focus)->setFocus();
+                QWidget* target = bench->focusWidget() ? bench->focusWidget() : bench;
+                if (key.startsWith("Alt+"))   // as the window system gives it
+                    QTest::keyClick(bench->windowHandle(), Qt::Key(Qt::Key_A + key.back().unicode() - 'A'), Qt::AltModifier);
+                else
+                    QTest::keyClick(target, key == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+                // An Alt letter presses its button for a moment, as a click would look (closing
+                // is waited for below).
+                const QList<QPushButton*> buttons = bench->findChildren<QPushButton*>();
+                if (effect != "cerrar")
+                    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(buttons.cbegin(), buttons.cend(), [](const QPushButton* b) { return b->isDown(); }), 5000);
+            }
             // Until every started row waits for its board, or every run has ended; a load held
             // under way goes on.
-            if (words[0] == "iniciar")
+            if (effect == "iniciar")
                 QTRY_VERIFY_WITH_TIMEOUT(!this->bench().contains(QRegularExpression("x- [^|]*'Detenido'")), 30000);
-            if (words[0] == "detener" && words.value(1) != "held")
+            if (effect == "detener" && words.value(1) != "held")
                 QTRY_VERIFY_WITH_TIMEOUT(bench->Start->isEnabled(), 30000);
-            // Until it has closed, or asked.
-            if (words[0] == "cerrar")
-                QTRY_VERIFY_WITH_TIMEOUT(!window->benchWindow().ui() || messages.shown.size() > asked, 30000);
+            // Until it has closed, or asked (and, told yes, closed).
+            if (effect == "cerrar")
+                QTRY_VERIFY_WITH_TIMEOUT(!window->benchWindow().ui() || (messages.shown.size() > asked && yes != "yes"), 30000);
+        } else if (words[0] == "boards") {   // every device's next board at once, and every one loaded
+            for (auto& [n, device] : harness) {
+                device->nextBoard();
+                device->switchOn();
+            }
+            for (auto& [n, device] : harness)
+                QTRY_VERIFY_WITH_TIMEOUT(device->finished(0), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(!bench().contains("'0 listas"), 30000);
+        } else if (words[0] == "rewrite") {   // the image changed on disk, and the bench told of it
+            const QString before = window->benchWindow().ui()->Image->text();
+            writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'z'));
+            QTRY_VERIFY_WITH_TIMEOUT(window->benchWindow().ui()->Image->text() != before, 30000);
         } else if (words[0] == "board") {   // COMn's next board is switched on, and loaded
             DeviceHarness& device = *harness[words[1].right(1).toInt()];
             QVERIFY(device.finished(0) || device.heard().isEmpty());
@@ -236,6 +281,8 @@ struct Rig {
                 else if (!row.isEmpty())   // every line shows: one that is no whole row too
                     rows << "torn:" + QString::fromUtf8(row);
             }
+            if (words.value(2) == "sorted")   // rows that came at once, in any order
+                rows.sort();
             seen << rows.join(" ; ");
         } else if (words[0] == "full" || words[0] == "room") {   // the disk takes nothing more, or takes again
             const rlimit limit{words[0] == "full" ? rlim_t(QFileInfo(dir.filePath("registro.csv")).size()) : RLIM_INFINITY, RLIM_INFINITY};
@@ -307,7 +354,7 @@ struct Rig {
     ~Rig()
     {
         window.reset();   // the bench's runs end before their devices go
-        for (int n = 1; n <= 4; ++n)
+        for (int n = 1; n <= kComNumbers; ++n)
             qunsetenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n));
     }
 
@@ -329,16 +376,15 @@ struct Rig {
         if (!ui || !ui->isVisible())
             return QString();
         QStringList out{QString(ui->Image->text()).replace(dir.path(), "~")};
-        for (QPushButton* button : {ui->Choose, ui->Start, ui->Stop, ui->Close})
-            out << (button->isEnabled() ? button->text() : QString());
+        for (QPushButton* button : {ui->Choose, ui->Clear, ui->Start, ui->Stop, ui->Close})
+            out << (button->isEnabled() ? QString(button->text()).remove('&') : QString());
         out.removeAll(QString());
-        for (int n = 0; n < BenchWindowUi::kRows; ++n) {
-            const auto& row = ui->rows[std::size_t(n)];
+        for (const BenchRowUi& row : ui->rows) {
             out << QStringLiteral("%1%2%3 %4 '%5' %6/%7 '%8' '%9'")
                        .arg(row.Use->text(), row.Use->isChecked() ? "x" : "", row.Use->isEnabled() ? "" : "-",
                             QString(row.Device->text()).replace(dir.path(), "~"), row.State->text())
                        .arg(row.Progress->value()).arg(row.Progress->maximum())
-                       .arg(row.Counts->text(), QString(row.Last->text()).replace('\n', " / "));
+                       .arg(QString(row.Counts->text()).replace('\n', ' '), QString(row.Last->text()).replace('\n', " / "));
         }
         if (ui->RecordLine->isVisible())
             out << "record:'" + QString(ui->RecordLine->text()).replace(dir.path(), "~") + "'";
@@ -482,7 +528,7 @@ private slots:
         const QString image = "file:'Archivo: ~/fw.bin' locked / bench: Imagen: fw.bin, 384 bytes, SHA-256 "
             + QCryptographicHash::hash(QByteArray(384, 'x'), QCryptographicHash::Sha256).toHex().left(12);
         const auto bench = [&image](bool running, const QStringList& rows) {
-            QStringList all{image, running ? "Detener | Cerrar" : "Elegir imagen... | Iniciar | Cerrar"};
+            QStringList all{image, running ? "Detener | Cerrar" : "Elegir imagen... | Borrar cuentas | Iniciar | Cerrar"};
             for (const QString& row : rows)
                 all << QString(row).replace("COMn", running ? "-" : "");
             for (const char* other : {"COM3COMn desconectado", "COM4COMn libre"})
@@ -490,8 +536,9 @@ private slots:
             return all.join(" | ");
         };
         const QString none = "0/3 '0 listas, 0 con error' ''";
-        const QString one = "3/3 '1 lista, 0 con error' 'Programa listo'", two = "3/3 '2 listas, 0 con error' 'Programa listo'";
-        const QString three = "3/3 '3 listas, 0 con error' 'Programa listo'";
+        // A row waiting for its next board shows an empty bar.
+        const QString one = "0/3 '1 lista, 0 con error' 'Programa listo'", two = "0/3 '2 listas, 0 con error' 'Programa listo'";
+        const QString three = "0/3 '3 listas, 0 con error' 'Programa listo'";
         const auto withTrouble = [&trouble](const QString& shown) {
             return QString(shown).replace("locked / bench", "locked" + trouble + " / bench") + " |" + trouble;
         };
@@ -501,6 +548,9 @@ private slots:
             {"click fw.bin", ready},
             {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
             {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            // Every row waits for its board: closing asks all the same, and No keeps it.
+            {"cerrar", "WyN:\u00bfDetener las cargas y cerrar el banco? " + bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none}) + " / "
+                           + bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
             {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
@@ -512,9 +562,10 @@ private slots:
             // The record's trouble where the bench's operator looks; closing the program with its row
             // only in memory asks first.
             {"full", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + two, "COM2xCOMn ~/com2 'Detenido' " + two})},
-            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + two}).replace("3/3", "0/3")},
-            {"board COM1", withTrouble(bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + three, "COM2xCOMn ~/com2 'Alimente el equipo' " + QString(two).replace("3/3", "0/3")}))},
-            {"cerrar", ready + trouble},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + two})},
+            {"board COM1", withTrouble(bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + three, "COM2xCOMn ~/com2 'Alimente el equipo' " + QString(two)}))},
+            {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + withTrouble(bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + three, "COM2xCOMn ~/com2 'Alimente el equipo' " + two}))
+                               + " / " + ready + trouble},
             {"salir yes", "-yn:Est\u00e1 seguro? " + ready + trouble + " / Wyn:\u00bfCerrar el programa? 1 fila del registro est\u00e1 solo en la "
                           "memoria y se perder\u00e1. [~/registro.csv: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG))
                           + "); las cargas siguen y sus filas quedan en la memoria hasta que el archivo las tome] " + ready + trouble + " / ended"},
@@ -530,18 +581,19 @@ private slots:
             {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"detener", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + one, "COM2xCOMn ~/com2 'Detenido' " + none})},
-            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none}).replace("3/3", "0/3")},
-            {"fast", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none}).replace("3/3", "0/3")},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            {"fast", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
-            {"cerrar", ready},
+            {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one}) + " / " + ready},
             {"fast", ready},
             {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 / " + ready},
-            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
-            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
-            {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
-            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            // Opened again, the counts of the shift are still there.
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + two, "COM2xCOMn ~/com2 'Detenido' " + one})},
+            {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"slow", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
+            {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + two, "COM2xCOMn ~/com2 'Alimente el equipo' " + two})},
             {"end", "file:'Archivo: ~/fw.bin' locked"},
             {"record", "COM1|~/com1|fw.bin|Programa listo|3|0 ; COM1|~/com1|fw.bin|Programa listo|3|0 ; COM2|~/com2|fw.bin|Programa listo|3|0 ; "
                        "COM2|~/com2|fw.bin|Programa listo|3|0 / file:'Archivo: ~/fw.bin' locked"},
@@ -560,26 +612,75 @@ private slots:
         // An adapter gone and back; closing while a load is under way asks first; "Detener" during
         // a load ends it as "Cancelar" does, without EOT, and the rows are ready to start again.
         const QString held = "COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''";
-        const QString stopped = "COM1xCOMn ~/com1 'Detenido' 2/3 '0 listas, 0 con error, 1 interrumpida' 'Interrumpido'";
+        const QString stopped = "COM1xCOMn ~/com1 'Detenido' 0/3 '0 listas, 0 con error, 1 interrumpida' 'Interrumpido'";
         flow("the bench stopped", {{
             {"unplug", idle},
             {"click fw.bin", ready},
             {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
             {"iniciar", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"pull COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none,
-                                       QString::fromUtf8("COM2xCOMn el dispositivo se desconectó 'Desconectado' ") + none})},
+                                       "COM2xCOMn ~/com2 'Desconectado' " + none})},
             {"back COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"board COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
             {"board COM1 held", bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
-            {"cerrar", QString::fromUtf8("-yn:Está seguro? ") + bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one}) + " / "
+            {"cerrar", "WyN:\u00bfDetener las cargas y cerrar el banco? " + bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one}) + " / "
                            + bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
             {"detener held", bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + one})},
             {"release COM1", bench(false, {stopped, "COM2xCOMn ~/com2 'Detenido' " + one})},
             {"heard COM1", "COM1 heard 2 blocks / " + bench(false, {stopped, "COM2xCOMn ~/com2 'Detenido' " + one})},
-            {"iniciar", bench(true, {QString(stopped).replace("'Detenido' 2/3", "'Alimente el equipo' 0/3"),
+            {"iniciar", bench(true, {QString(stopped).replace("'Detenido'", "'Alimente el equipo'"),
                                      "COM2xCOMn ~/com2 'Alimente el equipo' 0/3 '1 lista, 0 con error' 'Programa listo'"})},
-            {"cerrar", ready},
+            {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + bench(true, {QString(stopped).replace("'Detenido'", "'Alimente el equipo'"),
+                                     "COM2xCOMn ~/com2 'Alimente el equipo' 0/3 '1 lista, 0 con error' 'Programa listo'"}) + " / " + ready},
         }, 1, "1\r\n", {}, {{.holdAckOfBlock = 2}, {}}});
+        // The bench from its keyboard: Return on the focused button, the Alt letters, Escape
+        // (asking while it runs, as "Cerrar" does), the counts cleared.
+        const QString waiting = bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none});
+        const QString stoppedIdle = bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none});
+        const QString ask = "WyN:\u00bfDetener las cargas y cerrar el banco? ";
+        flow("the bench from the keyboard", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", stoppedIdle},
+            {"press Return@Choose", "chooser / " + stoppedIdle},
+            {"press Alt+E", "chooser / " + stoppedIdle},
+            {"press Return@Start", waiting},
+            {"press Escape", ask + waiting + " / " + waiting},
+            {"press Alt+D", stoppedIdle},
+            {"press Alt+I", waiting},
+            {"board COM1", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
+            // The image rebuilt while the bench runs is said; "Iniciar" then loads the new one.
+            {"rewrite fw.bin 256", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + one, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})
+                                       .replace(" | Detener", QString::fromUtf8("; la imagen cambió en el disco; Detener e Iniciar para usarla | Detener"))},
+            {"press Alt+D", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + one, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"press Alt+B", stoppedIdle},
+            {"press Alt+I", QString(waiting).replace(image.section(' ', -1), QCryptographicHash::hash(QByteArray(256, 'z'), QCryptographicHash::Sha256).toHex().left(12))
+                              .replace("384 bytes", "256 bytes").replace("0/3", "0/2")},
+            {"press Alt+C yes", ask + QString(waiting).replace(image.section(' ', -1), QCryptographicHash::hash(QByteArray(256, 'z'), QCryptographicHash::Sha256).toHex().left(12))
+                                  .replace("384 bytes", "256 bytes").replace("0/3", "0/2") + " / " + ready},
+            {"banco", QString(stoppedIdle).replace(image.section(' ', -1), QCryptographicHash::hash(QByteArray(256, 'z'), QCryptographicHash::Sha256).toHex().left(12))
+                          .replace("384 bytes", "256 bytes").replace("0/3", "0/2")},
+            {"press Escape", ready},
+        }, 1, "1\r\n", {}, {{}, {}}});
+        // Eight rows loading at once, a board each, every row's in the record.
+        const auto eight = [&image](const QString& state, const QString& counts) {
+            QStringList all{image, state == "Detenido" ? "Elegir imagen... | Borrar cuentas | Iniciar | Cerrar" : "Detener | Cerrar"};
+            for (int n = 1; n <= 8; ++n)
+                all << QString("COM%1x%2 ~/com%1 '%3' %4").arg(n).arg(state == "Detenido" ? "" : "-", state, counts);
+            return all.join(" | ");
+        };
+        QStringList eightRows;
+        for (int n = 1; n <= 8; ++n)
+            eightRows << QString("COM%1|~/com%1|fw.bin|Programa listo|3|0").arg(n);
+        flow("eight rows", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", eight("Detenido", none)},
+            {"iniciar", eight("Alimente el equipo", none)},
+            {"boards", eight("Alimente el equipo", one)},
+            {"detener", eight("Detenido", one)},
+            {"record registro.csv sorted", eightRows.join(" ; ") + " / " + eight("Detenido", one)},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", QList<DeviceFaults>(8)});
         // A port that cannot be saved is in force all the same; the dialog stays until left.
         flow("a port that cannot be saved", {{
             {"configurar", "locked dialog:COM1 " + ports},
@@ -640,6 +741,69 @@ private slots:
         QCOMPARE(dialog.size(), QSize(290, 185));
         QCOMPARE(MountedDrives().roots().value(0), "/");   // the machine's own volumes, the root first
         QCOMPARE(dialog.Command2->geometry(), QRect(170, 136, 52, 23));
+    }
+
+    // "Banco de carga" on the screens of a line, at the longest of what its rows show: every
+    // control in the window, every text whole, and the rows scrolled only where they cannot fit.
+    void theBenchOnEveryScreen_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QSize>("room");
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("sixteen rows, 1366 x 768") << 16 << QSize(1366, 768) << false;
+        QTest::newRow("sixteen rows, 1024 x 768") << 16 << QSize(1024, 768) << false;
+        QTest::newRow("four rows, 1024 x 768") << 4 << QSize(1024, 768) << false;
+        QTest::newRow("four rows, 1024 x 768 at twice the scale") << 4 << QSize(512, 384) << true;
+        QTest::newRow("sixteen rows, 1366 x 768 at twice the scale") << 16 << QSize(683, 384) << true;
+    }
+
+    void theBenchOnEveryScreen()
+    {
+        QFETCH(int, rows);
+        QFETCH(QSize, room);
+        QFETCH(bool, scrolls);
+        BenchWindowUi ui;
+        ui.showRows(rows);
+        ui.Image->setText("Imagen: firmware-placa-principal-v2.13.stb, 249984 bytes, SHA-256 b0207bce77c0; "
+                          "la imagen cambió en el disco; Detener e Iniciar para usarla");
+        DeviceCounts counts{.loads = 1300, .ready = 1000, .failed = 200, .interrupted = 100, .last = {}};
+        counts.last.exit = LoadExit::Failure;
+        counts.last.reason = QString::fromUtf8("COM16 /dev/ttyUSB15: el equipo no respondió");
+        std::vector<BenchRow> shown;
+        for (const BenchRowUi& row : ui.rows) {
+            shown.emplace_back(row, counts);
+            PortAssignment port{.number = 16, .state = PortAssignment::State::Present, .path = "/dev/serial/by-path/x",
+                                .device = {"/dev/ttyUSB15", {}, "FT232R USB UART", {}, "FT9ZK3A1", {}}, .formerAdapter = "A50285BI"};
+            shown.back().showPort(port);
+            shown.back().showBlocks(1953);
+            shown.back().started();
+            shown.back().status("Iniciando protocolo XMODEM...");
+            shown.back().progress(1953);
+        }
+        ui.resize(ui.fittedSize(QRect(QPoint(0, 0), room)));
+        ui.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&ui));
+        QCoreApplication::processEvents();
+        QVERIFY2(ui.width() <= room.width() && ui.height() <= room.height(), qPrintable(QString("%1 x %2").arg(ui.width()).arg(ui.height())));
+        for (QPushButton* button : {ui.Choose, ui.Clear, ui.Start, ui.Stop, ui.Close}) {
+            const QRect inWindow(button->mapTo(&ui, QPoint(0, 0)), button->size());
+            QVERIFY2(ui.rect().contains(inWindow) && button->sizeHint().width() <= button->width(), qPrintable(button->text()));
+        }
+        // Whole: a wrapped text in its height, a state on its line, the bar's words in the bar.
+        const auto whole = [](const QLabel* label) {
+            return label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
+                                     : label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width();
+        };
+        QVERIFY2(whole(ui.Image), qPrintable(ui.Image->text()));
+        for (const BenchRowUi& row : ui.rows) {
+            for (const QLabel* label : {row.Device, row.State, row.Counts, row.Last})
+                QVERIFY2(whole(label), qPrintable(row.Use->text() + ": " + label->text()));
+            QVERIFY2(row.Progress->fontMetrics().horizontalAdvance(row.Progress->text()) < row.Progress->width(), qPrintable(row.Progress->text()));
+            QCOMPARE(row.Progress->text(), "bloque 1953 de 1953");
+            QCOMPARE(row.Counts->text(), "1000 listas, 200 con error,\n100 interrumpidas");
+            QVERIFY(row.Device->text().contains("otro adaptador: antes A50285BI, ahora FT9ZK3A1"));
+        }
+        QCOMPARE(ui.Rows->verticalScrollBar()->isVisible(), scrolls);
     }
 
     // The boxes as built, never shown: titled "Telvarin", the text as written, the icon and

@@ -1,0 +1,108 @@
+#include "bench_row.h"
+
+#include "bench_window_ui.h"
+#include "file_names.h"
+
+namespace programador {
+
+namespace {
+
+using Tone = BenchWindowUi::Tone;
+
+// The cause alone, from a reason that names the device first ("COM3 /dev/ttyUSB0: ...").
+QString causeOf(const QString& reason)
+{
+    return reason.section(QStringLiteral(": "), 1);
+}
+
+} // namespace
+
+BenchRow::BenchRow(const BenchRowUi& ui, DeviceCounts& counts) : ui_(ui), counts_(counts)
+{
+    showCounts();
+}
+
+void BenchRow::showPort(const PortAssignment& port)
+{
+    // An adapter changed in its slot says so, with both serial numbers, its node in the tooltip.
+    ui_.Device->setText(printableName(port.formerAdapter.isEmpty() ? port.describe() : port.adapterChange()));
+    ui_.Device->setToolTip(port.state == PortAssignment::State::Free ? QString() : printableName(port.path + QStringLiteral("\n") + port.describe()));
+}
+
+void BenchRow::showIdle(bool running)
+{
+    ui_.Use->setEnabled(!running);
+    if (running)
+        return;
+    BenchWindowUi::paint(ui_.State, QStringLiteral("Detenido"), Tone::Idle);
+    ui_.State->setToolTip(QString());
+    loading_ = false;
+}
+
+void BenchRow::showBlocks(int blocks)
+{
+    ui_.Progress->setRange(0, blocks);
+    ui_.Progress->setValue(0);
+}
+
+void BenchRow::showCounts()
+{
+    // The interrupted loads on a line of their own, so that the line above stays whole at any count.
+    QString text = counted(counts_.ready, QStringLiteral("lista"), QStringLiteral("listas"))
+        + QStringLiteral(", %1 con error").arg(counts_.failed);
+    if (counts_.interrupted > 0)
+        text += QStringLiteral(",\n") + counted(counts_.interrupted, QStringLiteral("interrumpida"), QStringLiteral("interrumpidas"));
+    ui_.Counts->setText(text);
+    // The last load's result, and the cause of a failure below it; nothing before the first.
+    const LoadOutcome& load = counts_.last;
+    const Verdict verdict = verdictOf(load);
+    const QString cause = verdict == Verdict::Failed && !load.reason.isEmpty() ? QStringLiteral("\n") + causeOf(load.reason) : QString();
+    const QString last = counts_.loads == 0 ? QString() : resultOf(load) + cause;
+    BenchWindowUi::paint(ui_.Last, last,
+                         counts_.loads == 0 || verdict == Verdict::Interrupted ? Tone::Idle
+                         : verdict == Verdict::Ready                          ? Tone::Ready
+                                                                              : Tone::Failed);
+    ui_.Last->setToolTip(printableName(last));
+}
+
+void BenchRow::started()
+{
+    loading_ = true;
+    ui_.Progress->setValue(0);
+}
+
+void BenchRow::status(const QString& text)
+{
+    BenchWindowUi::paint(ui_.State, text, loading_ ? Tone::Working : Tone::Waiting);
+    ui_.State->setToolTip(QString());
+}
+
+void BenchRow::progress(int block)
+{
+    ui_.Progress->setValue(block);
+}
+
+void BenchRow::gone(const QString& reason)
+{
+    // The device keeps its name: the operator looks for the adapter by it.
+    BenchWindowUi::paint(ui_.State, QStringLiteral("Desconectado"), Tone::Away);
+    ui_.State->setToolTip(printableName(causeOf(reason)));
+    ui_.Progress->setValue(0);
+}
+
+void BenchRow::back(const PortAssignment& port)
+{
+    showPort(port);
+    ui_.State->setToolTip(QString());
+}
+
+void BenchRow::loaded(const LoadOutcome& load)
+{
+    loading_ = false;
+    counts_.add(load);
+    showCounts();
+    // The next board starts from nothing.
+    ui_.Progress->setValue(0);
+}
+
+} // namespace programador

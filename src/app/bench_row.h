@@ -1,0 +1,43 @@
+#pragma once
+
+#include "bench.h"
+#include "bench_row_ui.h"
+#include "port_numbering.h"
+
+namespace programador {
+
+// What one row of "Banco de carga" shows, from the bench's events for its COM number: the
+// device as numbered (kept while its adapter is out, the reason in the state's tooltip), the
+// state in its colour, the progress of the board under way ("bloque k de n", empty again
+// while the row waits for the next board), the counts of the shift and the last result with
+// its cause. The counts are the bench window's, kept from one opening to the next until the
+// operator clears them.
+class BenchRow {
+public:
+    BenchRow(const BenchRowUi& ui, DeviceCounts& counts);
+
+    const BenchRowUi& ui() const { return ui_; }
+    // The device as the numbering has it.
+    void showPort(const PortAssignment& port);
+    // Not running: "Detenido", the box free to change; running: the box fixed.
+    void showIdle(bool running);
+    // A progress bar empty, out of the image's blocks.
+    void showBlocks(int blocks);
+    void showCounts();
+    bool loading() const { return loading_; }
+
+    // The bench's events.
+    void started();
+    void status(const QString& text);
+    void progress(int block);
+    void gone(const QString& reason);
+    void back(const PortAssignment& port);
+    void loaded(const LoadOutcome& load);
+
+private:
+    BenchRowUi ui_;
+    DeviceCounts& counts_;
+    bool loading_ = false;
+};
+
+} // namespace programador
