@@ -172,8 +172,7 @@ void PortNumbering::refresh()
         if (!device || it.value() == nameOf(*device) || !(bySlot_ || it.value().startsWith(kSlotLinks))) {
             ++it;
         } else if (std::find(numbers_.cbegin(), numbers_.cend(), nameOf(*device)) != numbers_.cend()) {
-            seen_.remove(it.key());
-            adapters_.remove(it.key());
+            seen_.remove(it.key()), adapters_.remove(it.key());
             it = numbers_.erase(it);
         } else {
             it.value() = nameOf(*device);

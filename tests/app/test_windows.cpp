@@ -386,6 +386,9 @@ struct Rig {
                        .arg(row.Progress->value()).arg(row.Progress->maximum())
                        .arg(QString(row.Counts->text()).replace('\n', ' '), QString(row.Last->text()).replace('\n', " / "));
         }
+        // In front of the main window, as its transient: said only when it is not.
+        if (!ui->windowHandle() || ui->windowHandle()->transientParent() != window->ui().windowHandle())
+            out << "not in front of the main window";
         if (ui->RecordLine->isVisible())
             out << "record:'" + QString(ui->RecordLine->text()).replace(dir.path(), "~") + "'";
         return "bench: " + out.join(" | ");
@@ -810,16 +813,18 @@ private slots:
     // the buttons asked for, in Spanish.
     void messageBoxes()
     {
-        for (const auto& [icon, buttons, qtIcon, texts] :
-             {std::tuple{MessageIcon::Information, MessageButtons::Ok, QMessageBox::Information, QStringList{"Aceptar"}},
-              std::tuple{MessageIcon::Warning, MessageButtons::Ok, QMessageBox::Warning, QStringList{"Aceptar"}},
-              std::tuple{MessageIcon::Error, MessageButtons::Ok, QMessageBox::Critical, QStringList{"Aceptar"}},
-              std::tuple{MessageIcon::None, MessageButtons::YesNo, QMessageBox::NoIcon, QStringList{"&S\u00ed", "&No"}}}) {
+        for (const auto& [icon, buttons, qtIcon, texts, preset] :
+             {std::tuple{MessageIcon::Information, MessageButtons::Ok, QMessageBox::Information, QStringList{"Aceptar"}, QString("Aceptar")},
+              std::tuple{MessageIcon::Warning, MessageButtons::Ok, QMessageBox::Warning, QStringList{"Aceptar"}, QString("Aceptar")},
+              std::tuple{MessageIcon::Error, MessageButtons::Ok, QMessageBox::Critical, QStringList{"Aceptar"}, QString("Aceptar")},
+              std::tuple{MessageIcon::None, MessageButtons::YesNo, QMessageBox::NoIcon, QStringList{"&S\u00ed", "&No"}, QString("&S\u00ed")},
+              std::tuple{MessageIcon::Warning, MessageButtons::YesNoDefaultNo, QMessageBox::Warning, QStringList{"&S\u00ed", "&No"}, QString("&No")}}) {
             const auto box = QtMessageBox::build(QStringLiteral("<b>Est\u00e1</b>"), icon, buttons, "<i>a.bin</i>: no existe");
             QStringList shown;
             for (QAbstractButton* button : box->buttons())
                 shown << button->text();
             QCOMPARE(shown, texts);
+            QCOMPARE(box->defaultButton()->text(), preset);   // what Return answers
             // The reason line below the text; a file name in either is shown as it is.
             QVERIFY(box->windowTitle() == "Telvarin" && box->text() == QStringLiteral("<b>Est\u00e1</b>") && box->icon() == qtIcon
                     && box->textFormat() == Qt::PlainText && box->informativeText() == "<i>a.bin</i>: no existe"
