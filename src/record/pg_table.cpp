@@ -115,10 +115,13 @@ PgTable::Answer PgTable::judge(Stage stage, const QString& sqlstate, const QStri
     const QString kind = sqlstate.left(2);
     const auto answer = [&](Reach reach, Cause cause) { return Answer{reach, cause, words, sqlstate}; };
     // No server's answer: none came (no connection, or it was lost), or libpq gave up on its own.
-    if (sqlstate.isEmpty() || kind == QLatin1String("08"))
+    // A server ending its connections (a shutdown, a crash) is going away: the next try finds
+    // none, and one outage is said as one, whichever of the two the client saw first.
+    if (sqlstate.isEmpty() || kind == QLatin1String("08") || sqlstate == QLatin1String("57P01")
+        || sqlstate == QLatin1String("57P02"))
         return answer(Reach::Away, Cause::ServerAway);
-    // It answered, and will take rows again soon: starting, stopping, out of connections or of
-    // resources, a lock or a statement out of time, a conflict between transactions, a standby.
+    // It answered, and will take rows again soon: starting up, out of connections or of resources,
+    // a lock or a statement out of time, a conflict between transactions, a standby.
     static const QStringList passing{"57", "53", "55", "40", "25", "58", "XX"};
     if (passing.contains(kind))
         return answer(Reach::Away, Cause::ServerBusy);

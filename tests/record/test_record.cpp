@@ -144,7 +144,8 @@ private slots:
         QTest::newRow("a connection broken") << insert << "08006" << "away: el servidor no responde";
         QTest::newRow("a lock held") << insert << "55P03" << "away: el servidor no atiende por ahora";
         QTest::newRow("a statement out of time") << insert << "57014" << "away: el servidor no atiende por ahora";
-        QTest::newRow("shutting down") << insert << "57P01" << "away: el servidor no atiende por ahora";
+        QTest::newRow("shutting down") << insert << "57P01" << "away: el servidor no responde";
+        QTest::newRow("crashed") << insert << "57P02" << "away: el servidor no responde";
         QTest::newRow("a check constraint") << insert << "23514" << "row: el servidor rechaza esta fila";
         QTest::newRow("a trigger's refusal") << insert << "P0001" << "row: el servidor rechaza esta fila";
         QTest::newRow("a read-only file system") << -1 << QString::number(EROFS) << "el sistema de archivos es de solo lectura";
