@@ -3,6 +3,7 @@
 #include "qserial_port_line.h"
 #include "system_devices.h"
 #include "headless.h"
+#include "image_dialog.h"
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
@@ -11,7 +12,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -45,10 +45,7 @@ int main(int argc, char** argv)
     programador::EventLoopYield events;
 
     programador::MainWindow window(messages, line, events, numbering, QDir::currentPath());
-    window.benchWindow().chooseImage = [](QWidget* parent) {
-        return QFileDialog::getOpenFileName(parent, QStringLiteral("Elegir imagen"), QDir::currentPath(),
-                                            QStringLiteral("Firmware (*.stb *.bin *.STB *.BIN)"));
-    };
+    window.benchWindow().chooseImage = [](QWidget* parent) { return programador::chooseImageFile(parent, QDir::currentPath()); };
     window.Form_Load();
     window.show();
     if (bench)

@@ -4,6 +4,7 @@
 // sends its first block ("@B1"), and the window once the action is over.
 #include "device_harness.h"
 #include "bench_row.h"
+#include "image_dialog.h"
 #include "main_window.h"
 #include "qt_message_box.h"
 #include "qt_spanish.h"
@@ -12,6 +13,8 @@
 #include "virtual_line.h"
 
 #include <QCryptographicHash>
+#include <QAbstractProxyModel>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -807,6 +810,33 @@ private slots:
             QVERIFY(row.Device->text().contains("otro adaptador: antes A50285BI, ahora FT9ZK3A1"));
         }
         QCOMPARE(ui.Rows->verticalScrollBar()->isVisible(), scrolls);
+    }
+
+    // "Elegir imagen..." in the program's Spanish: its labels, the kind and the date of each entry.
+    void theImageDialog()
+    {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("versiones");
+        writeFile(dir.filePath("fw.bin"), "x");
+        const auto dialog = imageDialog(nullptr, dir.path());
+        QStringList words;
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            words << label->text();
+        for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+            words << button->text();
+        QVERIFY2(words.contains("Nombre del archivo:") && words.contains("Archivos de tipo:") && words.contains("Buscar en:")
+                     && words.filter(QRegularExpression("fichero|Folder|File", QRegularExpression::CaseInsensitiveOption)).isEmpty(),
+                 qPrintable(words.join(" | ")));
+        QAbstractProxyModel* list = dialog->proxyModel();
+        QVERIFY(list);
+        const auto* files = static_cast<QFileSystemModel*>(list->sourceModel());
+        const auto shown = [&](const QString& name, int column) {
+            return list->data(list->mapFromSource(files->index(dir.filePath(name), column))).toString();
+        };
+        QTRY_COMPARE(shown("versiones", 2), QString("Carpeta"));
+        QCOMPARE(shown("fw.bin", 2), "Archivo BIN");
+        QCOMPARE(shown("fw.bin", 3), QLocale(QLocale::Spanish, QLocale::Spain).toString(QFileInfo(dir.filePath("fw.bin")).lastModified(), QLocale::ShortFormat));
+        QCOMPARE(list->headerData(3, Qt::Horizontal).toString(), "Modificado");
     }
 
     // The boxes as built, never shown: titled "Telvarin", the text as written, the icon and
