@@ -78,14 +78,15 @@ bench-command-line: deps
 	cmake --build --preset default --target bench_command_line
 	./build/bench/bench_command_line $(ARGS)
 
-# "Banco de carga" loading four paced 9600-baud devices, the real windows in the benchmark's own
-# process (offscreen): each device's ratio to its line's limit, the program's CPU and the longest
-# hold of the window's event loop; about 40 s. The screenshots of docs/banco/ come from:
-#   xvfb-run -a -s '-screen 0 1280x800x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --screenshots docs/banco'
+# "Banco de carga" loading four and then sixteen paced 9600-baud devices, the real windows in the
+# benchmark's own process (offscreen): each device's ratio to its line's limit, the program's CPU
+# and the longest hold of the window's event loop; about a minute. The screenshots of docs/banco/ come from:
+#   xvfb-run -a -s '-screen 0 1366x768x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --devices 16 --screenshots docs/banco'
 bench-window: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_window
-	./build/bench/bench_window $(ARGS)
+	./build/bench/bench_window --devices 4 $(ARGS)
+	./build/bench/bench_window --devices 16 $(ARGS)
 
 clean:
 	rm -rf build build-sanitize build-coverage build-fuzz

@@ -111,7 +111,7 @@ void BenchWindow::showPorts()
     ui_->showRows(numbering_.shown());
     for (int n = int(rows_.size()) + 1; n <= int(ui_->rows.size()); ++n) {
         rows_.emplace_back(ui_->rows[n - 1], counts_[static_cast<std::size_t>(n - 1)]);
-        rows_.back().showBlocks(image_->largo_archivo > 0 ? FirmwareFile::blockCount(image_->largo_archivo) : 1);
+        rows_.back().showBlocks(blocks());
         rows_.back().showIdle(bench_ != nullptr);
     }
     for (int n = 1; n <= int(rows_.size()); ++n)
@@ -120,11 +120,13 @@ void BenchWindow::showPorts()
 
 bool BenchWindow::readImage(Cause& cause)
 {
+    imageLoaded_ = false;
     if (imagePath_.isEmpty()) {
-        ui_->Image->setText(QStringLiteral("Imagen: no hay archivo seleccionado..."));
+        imageShown_ = QStringLiteral("Imagen: no hay archivo seleccionado...");
+        ui_->Image->setText(imageShown_);
         return false;
     }
-    const bool loaded = FirmwareFile::load(imagePath_, *image_, cause) == FirmwareFile::Result::Loaded;
+    const bool loaded = imageLoaded_ = FirmwareFile::load(imagePath_, *image_, cause) == FirmwareFile::Result::Loaded;
     const QString name = printableName(imagePath_.section(QLatin1Char('/'), -1));
     imageShown_ = loaded ? QStringLiteral("Imagen: %1, %2 bytes, SHA-256 %3")
                                .arg(name)
@@ -135,7 +137,7 @@ bool BenchWindow::readImage(Cause& cause)
     ui_->Image->setToolTip(printableName(imagePath_));
     for (BenchRow& each : rows_) {
         if (!bench_)
-            each.showBlocks(loaded ? FirmwareFile::blockCount(image_->largo_archivo) : 1);
+            each.showBlocks(blocks());
     }
     return loaded;
 }
@@ -216,9 +218,8 @@ void BenchWindow::Start_Click()
         return;
     // registro.ini as it is now: a destination set while the window was open is this bench's.
     record_.open();
-    const int blocks = FirmwareFile::blockCount(image_->largo_archivo);
     for (const int n : numbers_)
-        row(n).showBlocks(blocks);
+        row(n).showBlocks(blocks());
     bench_ = std::make_unique<Bench>(*image_, imagePath_, record_.record());
     Bench::Events events;
     events.started = [this](int i) {

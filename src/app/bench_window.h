@@ -3,6 +3,7 @@
 #include "bench.h"
 #include "bench_row.h"
 #include "bench_window_ui.h"
+#include "firmware_file.h"
 #include "firmware_image.h"
 #include "operator_messages.h"
 #include "port_numbering.h"
@@ -75,6 +76,8 @@ private:
         Cause cause = Cause::None;
         readImage(cause);
     }
+    // The image's blocks, for the progress bars; 1 while there is none.
+    int blocks() const { return imageLoaded_ ? FirmwareFile::blockCount(image_->largo_archivo) : 1; }
     void showIdle();
     // While the bench runs: the image on disk is no longer the one being loaded.
     void checkImageOnDisk();
@@ -91,7 +94,8 @@ private:
     QList<int> numbers_;                     // the COM number of each of the bench's devices
     std::vector<BenchRow> rows_;             // COM1 first, as the window shows them
     std::array<DeviceCounts, kComNumbers> counts_;   // each row's, until the operator clears them
-    QString imageShown_;                     // the image line as read at "Iniciar"
+    bool imageLoaded_ = false;               // image_ holds the file as last read
+    QString imageShown_;                     // the image line as last read
     QFileSystemWatcher imageWatch_;          // the image and its folder while the bench runs
     bool closing_ = false;
 };
