@@ -6,12 +6,15 @@
 //  - The program's CPU: this process's, less the paced devices' own threads.
 //  - The longest the window's event loop was held while they loaded: a 5 ms timer in it, and
 //    the longest gap between two of its ticks, less 5 ms.
+// With --boards N, a soak instead: N boards over four rows, each on a device harness with rx
+// behind it, the record in a CSV file (bench_window_soak.cpp).
 // With --screenshots DIR (a display and a window manager: xvfb-run and openbox), the last
 // device's first board stops answering after its block 3 (so it ends "Error de comunicacion"),
 // every device loads a second board, and the screen is taken with ImageMagick's import while
 // they load, after the first boards and after the second.
 //
-//   build/bench/bench_window [--bytes N] [--devices N] [--screenshots DIR]
+//   build/bench/bench_window [--bytes N] [--devices N] [--screenshots DIR] [--boards N]
+#include "bench_window_soak.h"
 #include "main_window.h"
 #include "paced_device.h"
 #include "qt_spanish.h"
@@ -70,17 +73,22 @@ void screenshot(const QString& dir, const QString& name)
 int main(int argc, char** argv)
 {
     qsizetype bytes = 32768;
-    int count = 4;
+    int count = 4, boards = 0;
+    bool bytesGiven = false;
     QString shots;
     for (int i = 1; i + 1 < argc; i += 2) {
         const QString option = QString::fromLocal8Bit(argv[i]), value = QString::fromLocal8Bit(argv[i + 1]);
         if (option == QLatin1String("--bytes"))
-            bytes = value.toLongLong();
+            bytes = value.toLongLong(), bytesGiven = true;
         else if (option == QLatin1String("--devices"))
             count = value.toInt();
         else if (option == QLatin1String("--screenshots"))
             shots = value;
+        else if (option == QLatin1String("--boards"))
+            boards = value.toInt();
     }
+    if (boards > 0 && !bytesGiven)
+        bytes = 128;   // a block a board: the soak counts boards, not bytes
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -95,6 +103,17 @@ int main(int argc, char** argv)
         return 64;
 
     std::vector<std::unique_ptr<PacedDevice>> devices;
+    std::vector<std::unique_ptr<testing::DeviceHarness>> harnesses;
+    const QString recordPath = dir.filePath(QStringLiteral("registro.csv"));
+    if (boards > 0) {   // the soak: four harnesses, and a record
+        QDir().mkpath(dir.filePath(QStringLiteral("config/programador")));
+        writeFile(dir.filePath(QStringLiteral("config/programador/registro.ini")), "[registro]\ndestino=" + QFile::encodeName(recordPath) + "\n");
+        for (int n = 1; n <= 4; ++n) {
+            harnesses.push_back(std::make_unique<testing::DeviceHarness>());
+            qputenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n), QFile::encodeName(harnesses.back()->path()));
+        }
+        count = 0;
+    }
     for (int n = 1; n <= count; ++n) {
         devices.push_back(std::make_unique<PacedDevice>(padded(image)));
         qputenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n), QByteArray::fromStdString(devices.back()->path()));
@@ -113,6 +132,8 @@ int main(int argc, char** argv)
     window.openDirectory(dir.path());
     window.ui().File1->setCurrentRow(0);   // fw.bin: loaded as a click loads it
     window.banco_Click();
+    if (boards > 0)
+        return soakInWindow(window, harnesses, padded(image), boards, recordPath) ? 0 : 1;
     BenchWindowUi* bench = window.benchWindow().ui();
     const auto rowSays = [bench](int n, const QString& text) { return bench->rows[std::size_t(n - 1)].State->text() == text; };
     const auto allSay = [&](const QString& text) {

@@ -103,7 +103,8 @@ void DeviceHarness::run()
             int status = 0;
             ::waitpid(rx_, &status, 0);
             ::close(fromRx_);
-            rx_ = fromRx_ = -1;
+            ::close(toRx_);   // each board's rx has pipes of its own
+            rx_ = fromRx_ = toRx_ = -1;
             ok_ = !ended_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
             ended_ = true;
         }
