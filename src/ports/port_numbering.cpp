@@ -292,7 +292,7 @@ int PortNumbering::shown() const
 QStringList PortNumbering::listing() const
 {
     QStringList lines;
-    for (int n = 1; n <= shown(); ++n) {
+    for (int n = 1, last = shown(); n <= last; ++n) {
         const PortAssignment port = assignment(n);
         QStringList parts{QStringLiteral("COM%1").arg(n)};
         switch (port.state) {
