@@ -265,6 +265,19 @@ bool DeviceHarness::stalled() const
     return deaf_ && ::ioctl(master_, FIONREAD, &unread) == 0 && unread >= 4095;
 }
 
+bool DeviceHarness::quiet() const
+{
+    const std::lock_guard lock(mutex_);
+    if (deaf_)
+        return true;
+    const auto unread = [](int fd) {
+        int n = 0;
+        return fd >= 0 && ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+    };
+    return held_.isEmpty() && unread(master_) == 0 && unread(slave_) == 0 && unread(fromRx_) == 0
+        && (rx_ < 0 || readingStdin(rx_));
+}
+
 bool DeviceHarness::at9600_8N1() const
 {
     termios t{};

@@ -44,6 +44,11 @@ public:
     QByteArray heard() const;                // every byte the loader wrote, in order
     QByteArray heardAll();                   // the same, once all it wrote before now has come
     bool stalled() const;                    // it reads no more, and the line before it is full
+    // Nothing on its way between the loader and rx: each has read what the other sent, and rx
+    // waits for its input or has ended; a device that reads no more is quiet too. A test's
+    // virtual time runs only while it is, so that a busy machine slowing rx or the relay never
+    // runs a wait of the loader's out.
+    bool quiet() const;
     bool at9600_8N1() const;                 // as the loader set the line: 9600 baud, 8N1, no flow control
 
 private:

@@ -9,7 +9,6 @@
 #include "load_sequence.h"
 #include "qserial_port_line.h"
 #include "recording_messages.h"
-#include "tick_timers.h"
 #include "virtual_line.h"
 #include "xmodem_sender.h"
 
@@ -96,10 +95,19 @@ struct PullingView : QuietView {
 Ending load(DeviceHarness& device, const QByteArray& image, bool pulled = false, bool switchOn = true)
 {
     QSerialPortLine line(PortAssignment::fromVariable);
+    // Virtual time: a Timer2 tick each millisecond and a Timer1 tick each ten, counted only while
+    // the device side is quiet, so that a busy machine slowing rx never runs a wait out.
     TickCounters ticks;
-    TickTimers timers(ticks);
-    timers.Timer1.start(10);
-    timers.Timer2.start(1);
+    QTimer pulse;
+    int pulses = 0;
+    QObject::connect(&pulse, &QTimer::timeout, [&] {
+        if (!device.quiet())
+            return;
+        ticks.Timer2_Timer();
+        if (++pulses % 10 == 0)
+            ticks.Timer1_Timer();
+    });
+    pulse.start(1);
     EventLoopYield events;
     CooperativeWait wait(ticks, events, line);
     PullingView view;
