@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -326,9 +327,21 @@ private slots:
         // would find that one "de vuelta".
         const QString port = run.pullSecond ? dir.filePath("adaptador") : device.path();
         QVERIFY(port == device.path() || QFile::link(device.path(), port));
-        run.args.replaceInStrings("DIR", dir.path()).replaceInStrings("PORT", port).replaceInStrings("DB", uri);
-        if (second)
-            run.args.replaceInStrings("DEV2", second->path());
+        // In one pass: a value is never read as a placeholder (a temporary folder's random name
+        // may hold "DB" or "PORT").
+        const QMap<QString, QString> values{{"DIR", dir.path()}, {"PORT", port}, {"DB", uri},
+                                            {"DEV2", second ? second->path() : QString("DEV2")}};
+        static const QRegularExpression placeholder("DIR|PORT|DEV2|DB");
+        for (QString& arg : run.args) {
+            QString out;
+            qsizetype at = 0;
+            for (auto it = placeholder.globalMatch(arg); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                out += arg.mid(at, m.capturedStart() - at) + values.value(m.captured());
+                at = m.capturedEnd();
+            }
+            arg = out + arg.mid(at);
+        }
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(dir.path());
