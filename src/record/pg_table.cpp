@@ -211,23 +211,27 @@ PgTable::Answer PgTable::insert(const LoadRow& row)
     QSqlError error;
     {
         QSqlQuery query(QSqlDatabase::database(connection_, false));
-        query.prepare(QStringLiteral(
+        // Preparing is the first exchange with the server: a connection lost before it says so
+        // there, and the statement's own error would only say that the handle is closed.
+        const bool prepared = query.prepare(QStringLiteral(
             "INSERT INTO cargas (id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes,"
             " sha256, bloques_enviados, bloques_total, resultado, estado, segundos)"
             " VALUES (?::uuid, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
         const auto text = [](const QString& value) { return value.isEmpty() ? QVariant() : QVariant(value); };
-        for (const QVariant& value :
-             {QVariant(row.id.toString(QUuid::WithoutBraces)), QVariant(row.start), QVariant(row.station),
-              QVariant(row.version), row.number > 0 ? QVariant(QStringLiteral("COM%1").arg(row.number)) : QVariant(),
-              QVariant(row.storedDevice()), text(row.serialNumber), QVariant(row.storedImage()), QVariant(row.size),
-              QVariant(QString::fromLatin1(row.sha256)), QVariant(row.blocksSent), QVariant(row.blocks),
-              QVariant(row.result), QVariant(row.status), QVariant(row.seconds)})
-            query.addBindValue(value);
-        // One statement is one transaction of its own. A row whose id is there already is a
-        // conflict, and changes nothing; naming no conflict target keeps the role's need to
-        // INSERT alone (a target would need SELECT on it too).
-        if (query.exec())
-            return {};
+        if (prepared) {
+            for (const QVariant& value :
+                 {QVariant(row.id.toString(QUuid::WithoutBraces)), QVariant(row.start), QVariant(row.station),
+                  QVariant(row.version), row.number > 0 ? QVariant(QStringLiteral("COM%1").arg(row.number)) : QVariant(),
+                  QVariant(row.storedDevice()), text(row.serialNumber), QVariant(row.storedImage()), QVariant(row.size),
+                  QVariant(QString::fromLatin1(row.sha256)), QVariant(row.blocksSent), QVariant(row.blocks),
+                  QVariant(row.result), QVariant(row.status), QVariant(row.seconds)})
+                query.addBindValue(value);
+            // One statement is one transaction of its own. A row whose id is there already is a
+            // conflict, and changes nothing; naming no conflict target keeps the role's need to
+            // INSERT alone (a target would need SELECT on it too).
+            if (query.exec())
+                return {};
+        }
         error = query.lastError();
     }
     // A connection lost under the statement leaves no SQLSTATE, whatever libpq's words.

@@ -349,9 +349,12 @@ struct Rig {
             words.value(2) == "enter" ? QTest::keyClick(button, Qt::Key_Return) : QTest::mouseClick(button, Qt::LeftButton);
         }
         QCoreApplication::processEvents();   // what the window left for the event loop
-        // What the record says of the rows so far, unless the test holds them back.
-        if (Record* record = window->record().record(); record && recordLock < 0)
+        // What the record says of the rows so far, unless the test holds them back: its rows
+        // written, and its word of them, which comes to the window as an event, delivered.
+        if (Record* record = window->record().record(); record && recordLock < 0) {
             record->flush();
+            QCoreApplication::processEvents();
+        }
     }
 
     ~Rig()

@@ -335,7 +335,7 @@ private slots:
 void TestRecord::database_data()
 {
     QTest::addColumn<Flow>("flow");
-    const QString away = "DB: el servidor no responde (...); las filas esperan en SPOOL";
+    const QString away = "DB: el servidor no responde; las filas esperan en SPOOL";
     const QString back = "DB: las filas llegan de nuevo al servidor";
     const QString waits = "DB: 1 fila espera en SPOOL; las enviar\u00e1 el pr\u00f3ximo programa que se inicie con este destino";
     // Every column with its type; the rows of two devices whole, the image's SHA-256 among them.
@@ -420,6 +420,9 @@ void TestRecord::database()
     const auto normal = [&](QString line) {
         return line.replace(uri, flow.uri.isEmpty() || flow.uri == "RESPELLED" ? "DB" : "URI").replace(own, "DB")
             .replace(QRegularExpression(" \\(.*?\\)(;|$)"), " (...)\\1")
+            // An outage's words are what the lost connection left, which depends on the moment the
+            // server went (its FATAL read, a closed socket, or no handle at all): not compared.
+            .replace(QRegularExpression("no responde \\(\\.\\.\\.\\);"), "no responde;")
             .replace(QRegularExpression("/\\S*/programador/pendientes/[0-9a-f]{16}"), "SPOOL");
     };
     QVERIFY2(flow.role != "nadie" || why.contains("role \"nadie\" does not exist"), qPrintable(why));   // the server's own words
