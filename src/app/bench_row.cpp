@@ -12,7 +12,7 @@ using Tone = BenchWindowUi::Tone;
 // The cause alone, from a reason that names the device first ("COM3 /dev/ttyUSB0: ...").
 QString causeOf(const QString& reason)
 {
-    return reason.section(QStringLiteral(": "), 1);
+    return causeIn(reason, {});
 }
 
 } // namespace
@@ -53,10 +53,10 @@ void BenchRow::showCounts()
     if (counts_.interrupted > 0)
         text += QStringLiteral(",\n") + counted(counts_.interrupted, QStringLiteral("interrumpida"), QStringLiteral("interrumpidas"));
     ui_.Counts->setText(text);
-    // The last load's result, and the cause of a failure below it; nothing before the first.
+    // The last load's result, and its cause below it; nothing before the first.
     const LoadOutcome& load = counts_.last;
     const Verdict verdict = verdictOf(load);
-    const QString cause = verdict == Verdict::Failed && !load.reason.isEmpty() ? QStringLiteral("\n") + causeOf(load.reason) : QString();
+    const QString cause = load.cause.isEmpty() ? QString() : QStringLiteral("\n") + load.cause;
     const QString last = counts_.loads == 0 ? QString() : resultOf(load) + cause;
     BenchWindowUi::paint(ui_.Last, last,
                          counts_.loads == 0 || verdict == Verdict::Interrupted ? Tone::Idle

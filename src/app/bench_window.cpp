@@ -3,6 +3,7 @@
 #include "file_names.h"
 #include "firmware_file.h"
 #include "keyboard.h"
+#include "user_names.h"
 #include "window_record.h"
 
 #include <QCloseEvent>
@@ -53,6 +54,7 @@ void BenchWindow::interrupt(int signal, bool atOnce)
     if (!bench_)
         return;
     bench_->interruptStatus = 128 + signal;
+    bench_->interruptCause = interruptedBy(signal);
     atOnce ? bench_->abandon() : bench_->cancel();
 }
 
@@ -221,6 +223,7 @@ void BenchWindow::Start_Click()
     for (const int n : numbers_)
         row(n).showBlocks(blocks());
     bench_ = std::make_unique<Bench>(*image_, imagePath_, record_.record());
+    bench_->trace = {{}, fullName()};
     Bench::Events events;
     events.started = [this](int i) {
         BenchRow& shown = row(numbers_[i]);

@@ -4,6 +4,7 @@
 #include "file_names.h"
 #include "firmware_file.h"
 #include "keyboard.h"
+#include "user_names.h"
 
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -193,8 +194,14 @@ void MainWindow::Command1_Click()
     load.exit = sequence_.Command1_Click();
     load.seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     load.blocksSent = blocksSent_;
-    // Its row, as the command line makes it; "Cancelar" is the command line's first SIGINT.
-    record_.append(rowOf(load, port, imagePath_, *image_, FirmwareFile::sha256(*image_), 128 + (signal_ ? signal_ : SIGINT)));
+    load.stop = sequence_.stop();
+    load.reason = sequence_.reason();
+    load.cause = causeOf(load, port.named(), FirmwareFile::blockCount(image_->largo_archivo),
+                         programador::interruptedBy(signal_));
+    // Its row, as the command line makes it; "Cancelar" is the command line's first SIGINT. The
+    // operator by name; these loads have no order and no serial.
+    record_.append(rowOf(load, port, imagePath_, *image_, FirmwareFile::sha256(*image_), 128 + (signal_ ? signal_ : SIGINT),
+                         {{}, fullName()}));
 }
 
 void MainWindow::interrupt(int signal)

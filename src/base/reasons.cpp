@@ -1,5 +1,7 @@
 #include "reasons.h"
 
+#include "user_names.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -132,6 +134,13 @@ QString reasonLine(const QString& what, Cause cause, const QString& detail)
     return what + QStringLiteral(": ") + text;
 }
 
+QString listed(const QList<QByteArray>& names)
+{
+    if (names.size() < 2)
+        return QString::fromUtf8(names.value(0));
+    return QString::fromUtf8(names.mid(0, names.size() - 1).join(", ")) + QStringLiteral(" y ") + QString::fromUtf8(names.last());
+}
+
 QString causeText(Cause cause)
 {
     return cause == Cause::None ? QString() : reasonLine(QString(), cause).mid(2);
@@ -140,8 +149,9 @@ QString causeText(Cause cause)
 DeviceAccess deviceAccess(const QByteArray& path)
 {
     DeviceAccess access;
-    const passwd* me = ::getpwuid(::geteuid());
-    access.user = me ? QString::fromLocal8Bit(me->pw_name) : qEnvironmentVariable("USER", QStringLiteral("USUARIO"));
+    access.user = loginName();
+    if (access.user.isEmpty())
+        access.user = QStringLiteral("USUARIO");
     struct stat st {};
     if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
         return access;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace programador {
@@ -72,6 +74,8 @@ DeviceAccess deviceAccess(const QByteArray& path);
 // What helps a user whom the device refused: joining its group when that group is dialout (the
 // group serial devices belong to), else who the device belongs to, since no group remedy can help.
 QString permissionRemedy(const DeviceAccess& access);
+// Names as a sentence lists them: "serie", "serie y causa", "serie, orden y causa".
+QString listed(const QList<QByteArray>& names);
 // The system's words for an errno.
 QString systemText(int error);
 

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
+
 namespace programador {
 
 Verdict verdictOf(const LoadOutcome& load)
@@ -23,8 +25,42 @@ QString resultOf(const LoadOutcome& load)
     return verdictOf(load) == Verdict::Interrupted ? exitMessage(LoadExit::Cancel) : exitMessage(load.exit);
 }
 
+QString causeIn(const QString& reason, const QString& name)
+{
+    return reason.startsWith(name + QStringLiteral(": ")) ? reason.mid(name.size() + 2) : reason.section(QStringLiteral(": "), 1);
+}
+
+QString causeOf(const LoadOutcome& load, const QString& name, int blocks, const QString& interruptCause)
+{
+    switch (verdictOf(load)) {
+    case Verdict::Ready: return {};
+    case Verdict::Interrupted: return interruptCause;
+    case Verdict::Failed: break;
+    }
+    if (!load.reason.isEmpty())
+        return causeIn(load.reason, name);
+    if (load.exit != LoadExit::Failure)
+        return causeText(Cause::PortFailed);
+    switch (load.stop) {
+    case LoadStop::ImageRequest: return QStringLiteral("el equipo se anunció y no pidió la imagen");
+    case LoadStop::Block: return QStringLiteral("el equipo dejó de responder en el bloque %1 de %2").arg(load.blocksSent).arg(blocks);
+    default: return QStringLiteral("el equipo no se anunció");
+    }
+}
+
+QString interruptedBy(int signal)
+{
+    switch (signal) {
+    case 0: return QStringLiteral("detenida por el operador");
+    case SIGINT: return QStringLiteral("detenida por la señal SIGINT");
+    case SIGTERM: return QStringLiteral("detenida por la señal SIGTERM");
+    case SIGHUP: return QStringLiteral("detenida por la señal SIGHUP");
+    default: return QStringLiteral("detenida por la señal %1").arg(signal);
+    }
+}
+
 LoadRow rowOf(const LoadOutcome& load, const PortAssignment& port, const QString& imagePath, const FirmwareImage& image,
-              const QByteArray& sha256, int interruptStatus)
+              const QByteArray& sha256, int interruptStatus, const LoadTrace& trace)
 {
     const int status = verdictOf(load) == Verdict::Interrupted ? interruptStatus
         : load.exit == LoadExit::Success                      ? 0
@@ -33,7 +69,7 @@ LoadRow rowOf(const LoadOutcome& load, const PortAssignment& port, const QString
     return {load.id, {}, {}, load.start, port.number,
             port.state == PortAssignment::State::Present ? port.device.path : port.path, port.device.serialNumber,
             imagePath, image.largo_archivo, sha256, load.blocksSent, FirmwareFile::blockCount(image.largo_archivo),
-            resultOf(load), status, load.seconds};
+            resultOf(load), status, load.seconds, load.serial, trace.order, trace.operatorName, load.cause};
 }
 
 void DeviceCounts::add(const LoadOutcome& load)
@@ -104,9 +140,16 @@ void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events
         device.run->start();
 }
 
-void Bench::loaded(int index, const LoadOutcome& load)
+void Bench::loaded(int index, const LoadOutcome& given)
 {
     Device& device = devices_[static_cast<std::size_t>(index)];
+    // The same cause in the window, on standard error (a failure's reason, naming the device) and
+    // in the row.
+    LoadOutcome load = given;
+    load.serial = device.serial;
+    load.cause = causeOf(load, device.port.named(), FirmwareFile::blockCount(image_.largo_archivo), interruptCause);
+    if (load.reason.isEmpty() && verdictOf(load) == Verdict::Failed)
+        load.reason = device.port.named() + QStringLiteral(": ") + load.cause;
     device.counts.add(load);
     // The device's next load waits until this row is on disk (or kept, when the disk takes
     // nothing). The record outlives the bench: the call back has the bench's own object for its
@@ -116,7 +159,7 @@ void Bench::loaded(int index, const LoadOutcome& load)
             run->recorded();
     };
     if (record_) {
-        record_->append(rowOf(load, device.port, imagePath_, image_, sha256_, interruptStatus), &owner_, recorded);
+        record_->append(rowOf(load, device.port, imagePath_, image_, sha256_, interruptStatus, trace), &owner_, recorded);
     } else {
         recorded();
     }

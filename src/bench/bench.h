@@ -23,10 +23,26 @@ Verdict verdictOf(const LoadOutcome& load);
 // The load's result in the window's words: "Programa listo", "Error de comunicacion",
 // "Error en puerto serie", or "Interrumpido".
 QString resultOf(const LoadOutcome& load);
+// Who loads, and for what order: every row says it.
+struct LoadTrace {
+    QString order;
+    QString operatorName;
+};
 // The record's row of a load of the image (read from imagePath, its SHA-256 in hex) on a port;
-// an interrupted load's status is interruptStatus (128 + the signal that stopped it).
+// an interrupted load's status is interruptStatus (128 + the signal that stopped it). The
+// board's serial and the cause are the load's.
 LoadRow rowOf(const LoadOutcome& load, const PortAssignment& port, const QString& imagePath, const FirmwareImage& image,
-              const QByteArray& sha256, int interruptStatus);
+              const QByteArray& sha256, int interruptStatus, const LoadTrace& trace);
+// The cause of a load that did not end in "Programa listo", as the operator can act on it: a
+// port's failure as its reason says (the reason names the device first: name), a communication
+// error by where the board stopped (of blocks), an interrupted load as interruptCause; none for
+// a board that is ready.
+QString causeOf(const LoadOutcome& load, const QString& name, int blocks, const QString& interruptCause);
+// The cause of a load interrupted by a signal: "detenida por la señal SIGTERM"; by the operator
+// for 0.
+QString interruptedBy(int signal);
+// The cause alone, from a reason that names the device first ("COM3 /dev/ttyUSB0: ...").
+QString causeIn(const QString& reason, const QString& name);
 // "1 lista", "2 listas".
 QString counted(qsizetype n, const QString& one, const QString& many);
 
@@ -75,14 +91,22 @@ public:
 
     int size() const { return static_cast<int>(devices_.size()); }
     const DeviceCounts& counts(int device) const { return devices_[static_cast<std::size_t>(device)].counts; }
-    // The status that an interrupted load's row gives: 128 + the signal that stopped it.
+    // The status that an interrupted load's row gives: 128 + the signal that stopped it; and
+    // its cause.
     int interruptStatus = 130;
+    QString interruptCause = interruptedBy(0);
+    // The order and the operator, for every row.
+    LoadTrace trace;
+    // The serial number of the device's next board; it stays for the boards after it until
+    // given again.
+    void setSerial(int device, const QString& serial) { devices_[static_cast<std::size_t>(device)].serial = serial; }
 
 private:
     struct Device {
         PortAssignment port;
         std::unique_ptr<DeviceRun> run;
         DeviceCounts counts;
+        QString serial;
     };
     void loaded(int index, const LoadOutcome& load);
 

@@ -299,6 +299,7 @@ void DeviceRun::body()
             outcome.blocksSent = view.blocksSent;
             outcome.message = view.message;
             outcome.reason = view.reason;
+            outcome.stop = sequence.stop();
         } catch (const RunAbandoned&) {
             break;   // ended at once while waiting for a board
         } catch (...) {

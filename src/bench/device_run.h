@@ -25,6 +25,11 @@ struct LoadOutcome {
     QString message;         // the message the window would show; empty for a cancel
     QString reason;          // its reason line, when it has one
     bool interrupted = false;   // a signal reached the run while it loaded
+    LoadStop stop = LoadStop::None;   // where a communication error stopped
+    // Given by the bench when the load is counted: the board's serial number, and the cause of
+    // a load that is not "Programa listo", in the words the window shows under the result.
+    QString serial;
+    QString cause;
 };
 
 // What a device's run tells, in the thread that owns the DeviceRun.

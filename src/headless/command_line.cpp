@@ -6,7 +6,8 @@
 
 namespace programador {
 
-const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [--repeat] [--log ARCHIVO|URI] [--] IMAGEN\n"
+const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [--repeat] [--log ARCHIVO|URI]\n"
+                           "                  [--orden TEXTO] [--operador TEXTO] [--serie TEXTO] [--] IMAGEN\n"
                            "     programador --list | --help | --version\n";
 const char* const kHelp =
     "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
@@ -16,12 +17,17 @@ const char* const kHelp =
     "                  --port y --device se repiten para cargar varios equipos a la vez\n"
     "  --repeat        tras cada carga espera el equipo siguiente, sin límite, hasta una señal\n"
     "  --log ARCHIVO   agrega una fila CSV por carga: hora, puerto, dispositivo, imagen y su\n"
-    "                  SHA-256, bloques, resultado, estado y segundos\n"
+    "                  SHA-256, bloques, resultado, estado, segundos, serie, orden, operador\n"
+    "                  y la causa de un error\n"
     "  --log URI       la misma fila en la tabla cargas de una base PostgreSQL\n"
     "                  (postgresql://rol@servidor/base); las filas esperan en la PC mientras\n"
     "                  el servidor no responde, y al terminar se espera al servidor dos\n"
     "                  segundos como mucho. Sin --log, el destino de\n"
     "                  $XDG_CONFIG_HOME/programador/registro.ini, si lo hay\n"
+    "  --orden TEXTO   la orden de trabajo o el lote, en cada fila\n"
+    "  --operador TEXTO  quién carga, en cada fila (si no, el usuario de la sesión)\n"
+    "  --serie TEXTO   el número de serie de la placa, en su fila: para una sola carga de un\n"
+    "                  solo equipo, sin --repeat\n"
     "  --              lo que sigue es la IMAGEN, aunque empiece con \"-\"\n"
     "Sin --port ni --device, el puerto de PROGRAMADOR.INI en el directorio de trabajo.\n"
     "  --list          los puertos COM1 a COM4, y los siguientes hasta el último numerado\n"
@@ -66,10 +72,13 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
     const QCommandLineOption device(QStringLiteral("device"), {}, QStringLiteral("RUTA"));
     const QCommandLineOption repeat(QStringLiteral("repeat"));
     const QCommandLineOption log(QStringLiteral("log"), {}, QStringLiteral("ARCHIVO"));
+    const QCommandLineOption order(QStringLiteral("orden"), {}, QStringLiteral("TEXTO"));
+    const QCommandLineOption who(QStringLiteral("operador"), {}, QStringLiteral("TEXTO"));
+    const QCommandLineOption serial(QStringLiteral("serie"), {}, QStringLiteral("TEXTO"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption list(QStringLiteral("list"));
-    parser.addOptions({port, device, repeat, log, help, version, list});
+    parser.addOptions({port, device, repeat, log, order, who, serial, help, version, list});
 
     const auto refuse = [&wrong](const QString& why) {
         wrong = QStringLiteral("programador: ") + why;
@@ -81,6 +90,9 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
             return refuse(QStringLiteral("opción desconocida %1").arg(asTyped(args, parser.unknownOptionNames().first())));
         // The other refusal is an option given last, without its value.
         const QString last = args.last();
+        for (const char* text : {"orden", "operador", "serie"})
+            if (last.endsWith(QLatin1String(text)))
+                return refuse(QStringLiteral("--%1 necesita un texto").arg(QLatin1String(text)));
         return refuse(last.endsWith(QLatin1String("port")) ? needsPort
                           : last.endsWith(QLatin1String("log")) ? QStringLiteral("--log necesita un archivo")
                                                                 : QStringLiteral("--device necesita una ruta"));
@@ -121,6 +133,21 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
     if (!logs.isEmpty() && logs.first().isEmpty())
         return refuse(QStringLiteral("--log necesita un archivo"));
     line.log = logs.value(0);
+    // Each text once, and not empty: a row's empty field is one that was not given.
+    for (const auto& [option, field] : {std::pair{&order, &line.order}, std::pair{&who, &line.operatorName},
+                                        std::pair{&serial, &line.serial}}) {
+        const QStringList values = parser.values(*option);
+        const QString name = option->names().first();
+        if (values.size() > 1)
+            return refuse(QStringLiteral("un solo --%1").arg(name));
+        if (!values.isEmpty() && values.first().trimmed().isEmpty())
+            return refuse(QStringLiteral("--%1 necesita un texto").arg(name));
+        *field = values.value(0);
+    }
+    // A serial number is one board's: one device, one load. Without --port or --device the
+    // device is the one of PROGRAMADOR.INI.
+    if (!line.serial.isEmpty() && (line.repeat || line.ports.size() + line.devices.size() > 1))
+        return refuse(QStringLiteral("--serie es el número de una placa: va con un solo equipo y sin --repeat"));
 
     const QStringList images = parser.positionalArguments();
     if (images.size() != 1)

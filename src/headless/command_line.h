@@ -16,6 +16,9 @@ struct CommandLine {
     QStringList devices;     // --device PATH, as often as given
     bool repeat = false;     // --repeat: board after board, until a signal
     QString log;             // --log FILE: a record of every load
+    QString order;           // --orden TEXT: the work order or lot, in every row
+    QString operatorName;    // --operador TEXT: who loads; the login name when not given
+    QString serial;          // --serie TEXT: the board's serial number, for one load of one device
     QString image;
 };
 

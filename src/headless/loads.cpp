@@ -9,6 +9,7 @@
 #include "destination.h"
 #include "record.h"
 #include "system_devices.h"
+#include "user_names.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -69,12 +70,6 @@ int statusOf(const LoadOutcome& load, int signal)
     case Verdict::Failed: break;
     }
     return load.exit == LoadExit::Failure ? kCommunication : kPort;
-}
-
-// The cause alone, from a reason that names the device first.
-QString causeOf(const QString& reason, const QString& name)
-{
-    return reason.startsWith(name + QStringLiteral(": ")) ? reason.mid(name.size() + 2) : reason;
 }
 
 } // namespace
@@ -158,6 +153,7 @@ int runLoads(const CommandLine& command)
             }
             lastSignal = number;
             bench.interruptStatus = 128 + number;
+            bench.interruptCause = interruptedBy(number);
             ++interruptions;
             interruptions == 1 ? bench.cancel() : bench.abandon();
             // Once every run has ended, a signal ends the wait for the record too.
@@ -166,7 +162,9 @@ int runLoads(const CommandLine& command)
         }
     });
     listen();
+    bench.trace = {command.order, command.operatorName.isEmpty() ? loginName() : command.operatorName};
     bench.start(ports, command.repeat, std::move(events));
+    bench.setSerial(0, command.serial);
     QCoreApplication::exec();
     output.finish();
     // The rows the file could not take, there to be copied into it.
@@ -190,8 +188,8 @@ int runLoads(const CommandLine& command)
             line += QStringLiteral("ninguna carga");
         } else if (!command.repeat) {
             line += resultOf(counts.last);
-            if (!counts.last.reason.isEmpty() && verdictOf(counts.last) != Verdict::Interrupted)
-                line += QStringLiteral(" (%1)").arg(causeOf(counts.last.reason, names[i]));
+            if (verdictOf(counts.last) == Verdict::Failed)
+                line += QStringLiteral(" (%1)").arg(counts.last.cause);
         } else {
             line += counted(counts.loads, QStringLiteral("carga"), QStringLiteral("cargas")) + QStringLiteral(", ")
                 + counted(counts.ready, QStringLiteral("lista"), QStringLiteral("listas"));

@@ -4,6 +4,7 @@
 #include "load_row.h"
 #include "reasons.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -65,10 +66,12 @@ bool CsvFile::open(const QString& path, QString& why)
     else if (::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)
         cause = writeCause(error = errno);
     // A new file gets its header now, so that a file that cannot take it is said at once.
-    else if ((error = append({}, [](const std::function<int()>& step) { return step(); })) != 0)
+    else if ((error = append(nullptr, [](const std::function<int()>& step) { return step(); })) != 0)
         cause = writeCause(error);
-    if (cause == Cause::None)
+    if (cause == Cause::None) {
+        readHeader();
         return true;
+    }
     why = reasonLine(printableName(path), cause, systemText(error));
     if (fd_ >= 0)
         ::close(fd_);
@@ -76,7 +79,38 @@ bool CsvFile::open(const QString& path, QString& why)
     return false;
 }
 
-int CsvFile::append(const QByteArray& row, const Commit& commit)
+void CsvFile::readHeader()
+{
+    // The first line, as far as a header of any sensible length goes; a file opened for writing
+    // alone is taken to have today's.
+    QByteArray first(4096, '\0');
+    const ssize_t n = ::pread(fd_, first.data(), static_cast<size_t>(first.size()), 0);
+    if (n <= 0)
+        return;
+    first.truncate(n);
+    const qsizetype end = first.indexOf('\n');
+    if (end < 0)
+        return;
+    QList<QByteArray> header = first.left(end).trimmed().split(',');
+    for (QByteArray& name : header)
+        name = name.trimmed();
+    // A first line that names none of the row's columns is no header of this program's: the rows
+    // go as today's are.
+    const QList<QByteArray> known = LoadRow::csvColumns();
+    if (std::any_of(header.cbegin(), header.cend(), [&known](const QByteArray& name) { return known.contains(name); }))
+        columns_ = header;
+}
+
+QList<QByteArray> CsvFile::missing() const
+{
+    QList<QByteArray> missing;
+    for (const QByteArray& column : LoadRow::csvColumns())
+        if (!columns_.contains(column))
+            missing << column;
+    return missing;
+}
+
+int CsvFile::append(const LoadRow* row, const Commit& commit)
 {
     const Locked lock(fd_);
     struct stat st {};
@@ -84,11 +118,15 @@ int CsvFile::append(const QByteArray& row, const Commit& commit)
         return errno;
     QByteArray bytes;
     char last = '\n';
-    if (st.st_size == 0)
+    if (st.st_size == 0) {
+        // Emptied since it was opened, or new: its header is today's.
         bytes = LoadRow::csvHeader();
-    else if (::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        columns_ = LoadRow::csvColumns();
+    } else if (::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n') {
         bytes = "\r\n";   // the file ends inside a row that another program or a crash tore
-    bytes += row;
+    }
+    if (row)
+        bytes += row->csv(columns_);
     const int error = commit([&] {
         qsizetype done = 0;
         int error = 0;

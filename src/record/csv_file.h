@@ -38,19 +38,25 @@ public:
     CsvFile& operator=(const CsvFile&) = delete;
 
     // Opens path for appending, creating it. Never blocks: a FIFO, a device or anything else
-    // that is not a regular file is refused at once. An empty file gets the header. False,
-    // with the reason, when the file cannot be used.
+    // that is not a regular file is refused at once. An empty file gets the header; a file
+    // begun by an earlier version keeps the columns of its header. False, with the reason,
+    // when the file cannot be used.
     bool open(const QString& path, QString& why);
     // Appends the row, flushed to disk before it returns: 0, or the errno of the failure. A
     // failed write leaves the file as it was; the row is the file's once its bytes are written
     // (commit), even when the flush after it fails.
-    int append(const QByteArray& row, const Commit& commit);
-    int put(const LoadRow& row, const Commit& commit) override { return append(row.csv(), commit); }
+    int put(const LoadRow& row, const Commit& commit) override { return append(&row, commit); }
     QString name() const override { return path_; }
+    // The row's columns that the file's header does not have, so are not written there.
+    QList<QByteArray> missing() const;
 
 private:
+    int append(const LoadRow* row, const Commit& commit);   // none: the header of an empty file alone
+    void readHeader();
+
     int fd_ = -1;
     QString path_;
+    QList<QByteArray> columns_ = LoadRow::csvColumns();   // as the file's header has them
 };
 
 } // namespace programador

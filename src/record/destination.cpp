@@ -2,6 +2,7 @@
 
 #include "file_names.h"
 #include "reasons.h"
+#include "user_names.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 
-#include <pwd.h>
 #include <unistd.h>
 
 namespace programador {
@@ -58,12 +58,6 @@ bool decode(const QString& part, QString& out)
     }
     out = QString::fromUtf8(QByteArray::fromPercentEncoding(bytes));
     return !out.contains(QChar(0));
-}
-
-QString loginName()
-{
-    const passwd* me = ::getpwuid(::geteuid());
-    return me ? QString::fromLocal8Bit(me->pw_name) : qEnvironmentVariable("USER");
 }
 
 // A host as the server's key names it: in lower case, a socket folder without its last slash,

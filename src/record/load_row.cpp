@@ -25,17 +25,22 @@ QByteArray text(QByteArray cell)
 
 } // namespace
 
-QByteArray LoadRow::csvHeader()
+QList<QByteArray> LoadRow::csvColumns()
 {
-    return "inicio,puerto,dispositivo,serie_adaptador,imagen,bytes,sha256,bloques_enviados,bloques_total,"
-           "resultado,estado,segundos\r\n";
+    return {"inicio", "puerto", "dispositivo", "serie_adaptador", "imagen", "bytes", "sha256", "bloques_enviados",
+            "bloques_total", "resultado", "estado", "segundos", "serie", "orden", "operador", "causa"};
 }
 
-QByteArray LoadRow::csv() const
+QByteArray LoadRow::csvHeader()
+{
+    return csvColumns().join(',') + "\r\n";
+}
+
+QByteArray LoadRow::csv(const QList<QByteArray>& columns) const
 {
     // Numbers and the time as they are: the local time with its offset from UTC, as a
     // spreadsheet and a reader both take it.
-    const QList<QByteArray> cells{
+    const QList<QByteArray> all{
         start.toOffsetFromUtc(start.offsetFromUtc()).toString(Qt::ISODate).toLatin1(),
         number > 0 ? text("COM" + QByteArray::number(number)) : QByteArray(),
         text(nameToBytes(device)),
@@ -48,7 +53,15 @@ QByteArray LoadRow::csv() const
         text(result.toUtf8()),
         QByteArray::number(status),
         QByteArray::number(seconds, 'f', 1),
+        text(serial.toUtf8()),
+        text(order.toUtf8()),
+        text(operatorName.toUtf8()),
+        text(cause.toUtf8()),
     };
+    const QList<QByteArray> names = csvColumns();
+    QList<QByteArray> cells;
+    for (const QByteArray& column : columns)
+        cells << all.value(names.indexOf(column));
     return cells.join(',') + "\r\n";
 }
 
@@ -84,9 +97,13 @@ QByteArray LoadRow::sql() const
         literal(result),
         QString::number(status),
         QString::number(seconds, 'f', 1),
+        nullable(serial),
+        nullable(order),
+        nullable(operatorName),
+        nullable(cause),
     };
     return ("INSERT INTO cargas (id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes, sha256, "
-            "bloques_enviados, bloques_total, resultado, estado, segundos) VALUES ("
+            "bloques_enviados, bloques_total, resultado, estado, segundos, serie, orden, operador, causa) VALUES ("
             + values.join(QStringLiteral(", ")) + QStringLiteral(") ON CONFLICT DO NOTHING;\n"))
         .toUtf8();
 }
@@ -110,6 +127,10 @@ QByteArray LoadRow::json() const
         {QStringLiteral("resultado"), result},
         {QStringLiteral("estado"), status},
         {QStringLiteral("segundos"), seconds},
+        {QStringLiteral("serie"), serial},
+        {QStringLiteral("orden"), order},
+        {QStringLiteral("operador"), operatorName},
+        {QStringLiteral("causa"), cause},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -125,7 +146,9 @@ std::optional<LoadRow> LoadRow::fromJson(const QByteArray& bytes)
                 o.value(QStringLiteral("bytes")).toInteger(), o.value(QStringLiteral("sha256")).toString().toLatin1(),
                 o.value(QStringLiteral("bloques_enviados")).toInt(), o.value(QStringLiteral("bloques_total")).toInt(),
                 o.value(QStringLiteral("resultado")).toString(), o.value(QStringLiteral("estado")).toInt(),
-                o.value(QStringLiteral("segundos")).toDouble()};
+                o.value(QStringLiteral("segundos")).toDouble(), o.value(QStringLiteral("serie")).toString(),
+                o.value(QStringLiteral("orden")).toString(), o.value(QStringLiteral("operador")).toString(),
+                o.value(QStringLiteral("causa")).toString()};
     if (row.id.isNull() || !row.start.isValid())
         return std::nullopt;
     return row;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QUuid>
 
@@ -26,16 +27,23 @@ struct LoadRow {
     QString result;          // in the window's words: "Programa listo", "Error de comunicacion" ...
     int status = 0;          // what the load's own exit status would be
     double seconds = 0;
+    // The board and who loaded it, for tracing: each may be empty.
+    QString serial;          // the board's serial number, scanned or given
+    QString order;           // the work order or lot
+    QString operatorName;    // who loaded it
+    QString cause;           // why a load that is not "Programa listo" ended so, as the window says it
 
-    // The record's CSV (RFC 4180, CRLF): the header, and the row. Names are written as the
-    // bytes they are, so that the row names the real file and device even when the name is
-    // not UTF-8; no text cell ever starts as a spreadsheet's formula.
+    // The record's CSV (RFC 4180, CRLF): the columns, the header, and the row, with the columns
+    // given (a file begun by an earlier version keeps its own; one it does not have is empty).
+    // Names are written as the bytes they are, so that the row names the real file and device
+    // even when the name is not UTF-8; no text cell ever starts as a spreadsheet's formula.
+    static QList<QByteArray> csvColumns();
     static QByteArray csvHeader();
     // The names as a database's text keeps them (UTF-8 only): the device's path and the image
     // file's name, each byte that does not decode shown as U+FFFD.
     QString storedDevice() const;
     QString storedImage() const;
-    QByteArray csv() const;
+    QByteArray csv(const QList<QByteArray>& columns = csvColumns()) const;
 
     // The row as an INSERT into the table cargas, for psql: one that is there already changes
     // nothing.

@@ -95,7 +95,44 @@ bool makeTable(QSqlQuery& query)
                                      " resultado text NOT NULL,"
                                      " estado integer NOT NULL,"
                                      " segundos numeric(9,1) NOT NULL,"
-                                     " recibido timestamptz NOT NULL DEFAULT clock_timestamp())"));
+                                     " recibido timestamptz NOT NULL DEFAULT clock_timestamp(),"
+                                     " serie text, orden text, operador text, causa text)"));
+}
+
+// The columns of cargas that a row may fill, beyond those every table of this program has.
+const QList<QByteArray> kTraceColumns{"serie", "orden", "operador", "causa"};
+
+// Which of them the table lacks. A table made by an earlier version gets them when the role
+// owns it; a role that may only insert has its rows go in without them. False when the server
+// did not answer.
+bool addColumns(QSqlQuery& query, QList<QByteArray>& missing)
+{
+    const auto read = [&] {
+        missing = kTraceColumns;
+        if (!query.exec(QStringLiteral("SELECT attname FROM pg_attribute WHERE attrelid = 'cargas'::regclass"
+                                       " AND attnum > 0 AND NOT attisdropped")))
+            return false;
+        while (query.next())
+            missing.removeAll(query.value(0).toString().toUtf8());
+        return true;
+    };
+    if (!read())
+        return false;
+    if (missing.isEmpty())
+        return true;
+    if (!query.exec(QStringLiteral("SELECT pg_has_role(relowner, 'USAGE') FROM pg_class WHERE oid = 'cargas'::regclass"))
+        || !query.next())
+        return false;
+    if (!query.value(0).toBool())
+        return true;
+    QStringList adds;
+    for (const QByteArray& column : kTraceColumns)
+        adds << QStringLiteral("ADD COLUMN IF NOT EXISTS %1 text").arg(QString::fromLatin1(column));
+    // A lock another session holds ends the statement in lock_timeout; the rows wait as for any
+    // server busy. Any other refusal leaves the table as it is.
+    if (!query.exec(QStringLiteral("ALTER TABLE cargas ") + adds.join(QStringLiteral(", "))))
+        return !query.lastError().nativeErrorCode().startsWith(QLatin1String("55"));
+    return read();
 }
 
 } // namespace
@@ -188,7 +225,7 @@ PgTable::Answer PgTable::open()
         return judge(Stage::Connect, code, words);
     }
     QSqlQuery query(db);
-    if (!makeTable(query)) {
+    if (!makeTable(query) || !addColumns(query, missing_)) {
         const QSqlError error = query.lastError();
         query = QSqlQuery();
         db = QSqlDatabase();
@@ -211,20 +248,33 @@ PgTable::Answer PgTable::insert(const LoadRow& row)
     QSqlError error;
     {
         QSqlQuery query(QSqlDatabase::database(connection_, false));
+        QStringList columns{QStringLiteral("id"), QStringLiteral("inicio"), QStringLiteral("estacion"), QStringLiteral("version"),
+                            QStringLiteral("puerto"), QStringLiteral("dispositivo"), QStringLiteral("serie_adaptador"),
+                            QStringLiteral("imagen"), QStringLiteral("bytes"), QStringLiteral("sha256"),
+                            QStringLiteral("bloques_enviados"), QStringLiteral("bloques_total"), QStringLiteral("resultado"),
+                            QStringLiteral("estado"), QStringLiteral("segundos")};
+        const auto text = [](const QString& value) { return value.isEmpty() ? QVariant() : QVariant(value); };
+        QVariantList values{QVariant(row.id.toString(QUuid::WithoutBraces)), QVariant(row.start), QVariant(row.station),
+                            QVariant(row.version), row.number > 0 ? QVariant(QStringLiteral("COM%1").arg(row.number)) : QVariant(),
+                            QVariant(row.storedDevice()), text(row.serialNumber), QVariant(row.storedImage()), QVariant(row.size),
+                            QVariant(QString::fromLatin1(row.sha256)), QVariant(row.blocksSent), QVariant(row.blocks),
+                            QVariant(row.result), QVariant(row.status), QVariant(row.seconds)};
+        // The trace's columns that the table has.
+        const QStringList trace{row.serial, row.order, row.operatorName, row.cause};
+        for (qsizetype i = 0; i < kTraceColumns.size(); ++i) {
+            if (missing_.contains(kTraceColumns[i]))
+                continue;
+            columns << QString::fromLatin1(kTraceColumns[i]);
+            values << text(trace[i]);
+        }
+        QStringList marks(values.size(), QStringLiteral("?"));
+        marks.first() = QStringLiteral("?::uuid");
         // Preparing is the first exchange with the server: a connection lost before it says so
         // there, and the statement's own error would only say that the handle is closed.
-        const bool prepared = query.prepare(QStringLiteral(
-            "INSERT INTO cargas (id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes,"
-            " sha256, bloques_enviados, bloques_total, resultado, estado, segundos)"
-            " VALUES (?::uuid, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
-        const auto text = [](const QString& value) { return value.isEmpty() ? QVariant() : QVariant(value); };
+        const bool prepared = query.prepare(QStringLiteral("INSERT INTO cargas (%1) VALUES (%2) ON CONFLICT DO NOTHING")
+                                                .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
         if (prepared) {
-            for (const QVariant& value :
-                 {QVariant(row.id.toString(QUuid::WithoutBraces)), QVariant(row.start), QVariant(row.station),
-                  QVariant(row.version), row.number > 0 ? QVariant(QStringLiteral("COM%1").arg(row.number)) : QVariant(),
-                  QVariant(row.storedDevice()), text(row.serialNumber), QVariant(row.storedImage()), QVariant(row.size),
-                  QVariant(QString::fromLatin1(row.sha256)), QVariant(row.blocksSent), QVariant(row.blocks),
-                  QVariant(row.result), QVariant(row.status), QVariant(row.seconds)})
+            for (const QVariant& value : values)
                 query.addBindValue(value);
             // One statement is one transaction of its own. A row whose id is there already is a
             // conflict, and changes nothing; naming no conflict target keeps the role's need to

@@ -4,6 +4,7 @@
 #include "load_row.h"
 #include "reasons.h"
 
+#include <QList>
 #include <QString>
 
 namespace programador {
@@ -34,6 +35,9 @@ public:
 
     Answer open();
     bool isOpen() const;
+    // Of the columns serie, orden, operador and causa, those the table opened lacks: made by an
+    // earlier version, for a role that may not add them. Its rows go in without them.
+    const QList<QByteArray>& missing() const { return missing_; }
     // The row in its own transaction; a row whose id is there already changes nothing. The
     // connection is closed after any failure.
     Answer insert(const LoadRow& row);
@@ -50,6 +54,7 @@ private:
 
     const Destination destination_;
     const QString connection_;   // QtSql's name for this object's connection
+    QList<QByteArray> missing_;
 };
 
 } // namespace programador

@@ -86,10 +86,12 @@ std::unique_ptr<Record> Record::open(const QString& destination, const QString& 
     d->shown = where->shown;
     d->database = where->database;
     QString ownFolder;
+    QList<QByteArray> missing;
     if (!where->database) {
         auto file = std::make_unique<CsvFile>();
         if (!file->open(destination, why))
             return nullptr;
+        missing = file->missing();
         d->store = std::move(file);
     } else {
         // A server that refuses the role is said now, while the operator is there to mend it; one out
@@ -121,6 +123,13 @@ std::unique_ptr<Record> Record::open(const QString& destination, const QString& 
         // What earlier programs left in the spool goes first.
         s->poke();
     }
+    // A file begun by an earlier version keeps its columns; what its rows lack is said once.
+    if (!missing.isEmpty())
+        s->tell({s->shown, Cause::None, {},
+                 QStringLiteral("su encabezado no tiene %1, que no se %2 en él; para tenerlas, cámbiele el nombre y "
+                                "el programa empieza un archivo nuevo")
+                     .arg(listed(missing), missing.size() == 1 ? QStringLiteral("escribe") : QStringLiteral("escriben")),
+                 true});
     // No row waits unseen: what this user's spool holds for other destinations is said once.
     for (const Spool::Other& other : Spool::others(ownFolder))
         s->tell({printableName(other.folder), Cause::None, {},

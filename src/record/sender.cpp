@@ -88,6 +88,18 @@ bool SpoolSender::sendMemory()
 PgTable::Answer SpoolSender::deliver(const LoadRow& row)
 {
     PgTable::Answer answer = table_.isOpen() ? PgTable::Answer{} : table_.open();
+    // A table of an earlier version that this role may not change: said once.
+    if (answer.reach == PgTable::Reach::Open && !table_.missing().isEmpty() && !saidMissing_) {
+        saidMissing_ = true;
+        const QList<QByteArray>& missing = table_.missing();
+        tell_({destination_.shown, Cause::None, {},
+               QStringLiteral("la tabla cargas no tiene %1 %2 y el rol no puede agregar%3; las filas van sin %4; el dueño "
+                              "de la tabla puede agregar%3 con el ALTER TABLE del README")
+                   .arg(missing.size() == 1 ? QStringLiteral("la columna") : QStringLiteral("las columnas"), listed(missing),
+                        missing.size() == 1 ? QStringLiteral("la") : QStringLiteral("las"),
+                        missing.size() == 1 ? QStringLiteral("ella") : QStringLiteral("ellas")),
+               true});
+    }
     if (answer.reach == PgTable::Reach::Open)
         answer = table_.insert(row);
     if (answer.reach == PgTable::Reach::Away || answer.reach == PgTable::Reach::Refused) {

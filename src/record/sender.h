@@ -47,6 +47,7 @@ private:
     Spool spool_;
     QTimer* const retry_;   // a child: it moves to the sender's thread with it
     Cause said_ = Cause::None;   // the trouble last said
+    bool saidMissing_ = false;   // the table's missing columns
     std::atomic<bool> away_ = false, busy_ = false;
 };
 

@@ -76,6 +76,8 @@ LoadExit LoadSequence::Command1_Click()
     SerialLine& line = wait_.line;
 
     wait_.cancelado = 0;
+    stop_ = LoadStop::None;
+    reason_.clear();
     view_.lockForTransfer();
     wait_.ticks.contador1 = 0;
 
@@ -92,8 +94,12 @@ LoadExit LoadSequence::Command1_Click()
         view_.setCancelEnabled(true);
         view_.setNormalPointer();
 
-        if (espera_ath0(wait_, view_) != 0 || sender_.espera_nak() != 0) {
+        if (espera_ath0(wait_, view_) != 0) {
             exit = Exit::Failure;
+            stop_ = LoadStop::Announcement;
+        } else if (sender_.espera_nak() != 0) {
+            exit = Exit::Failure;
+            stop_ = LoadStop::ImageRequest;
         } else {
             view_.setStatusText(QStringLiteral("Transmitiendo archivo..."));
             view_.setProgressVisible(true);
@@ -118,6 +124,7 @@ LoadExit LoadSequence::Command1_Click()
                     continue;
                 }
                 exit = result == 2 ? Exit::Failure : Exit::Success;
+                stop_ = result == 2 ? LoadStop::Block : LoadStop::None;
                 break;
             }
         }
@@ -148,8 +155,8 @@ LoadExit LoadSequence::Command1_Click()
         closeQuietly(line);
         view_.setNormalPointer();
         const auto* serial = dynamic_cast<const SerialError*>(&failure);
-        messages_.show(exitMessage(Exit::Error), MessageIcon::Warning, MessageButtons::Ok,
-                       serial ? serial->reason : QString());
+        reason_ = serial ? serial->reason : QString();
+        messages_.show(exitMessage(Exit::Error), MessageIcon::Warning, MessageButtons::Ok, reason_);
         view_.habilita();
         return Exit::Error;
     }

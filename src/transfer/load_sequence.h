@@ -19,6 +19,10 @@ enum class LoadExit { Success, Failure, Cancel, Error, Abandoned, NotStarted };
 // closing, tells nothing and is "Interrumpido".
 QString exitMessage(LoadExit exit);
 
+// Where a run that ended in "Error de comunicacion" stopped: the device never announced itself,
+// announced itself and never asked for the image, or stopped answering a block.
+enum class LoadStop { None, Announcement, ImageRequest, Block };
+
 // What "Cargar Firmware" does: lock the window, open the port, handshake, NAK, every
 // block, EOT, close, tell the operator. Four exits: success, failure, cancel, error.
 class LoadSequence {
@@ -29,6 +33,9 @@ public:
     LoadExit Command1_Click();      // runs a whole transfer, returns when it has ended
     void Command2_Click();          // "Cancelar": only raises cancelado
     bool running() const { return running_; }
+    // Of the last run: where it stopped, and the reason of a port failure ("COM1 /dev/ttyS0: ...").
+    LoadStop stop() const { return stop_; }
+    const QString& reason() const { return reason_; }
 
 private:
     CooperativeWait& wait_;
@@ -37,6 +44,8 @@ private:
     OperatorMessages& messages_;
     const std::int16_t& puerto_;
     bool running_ = false;
+    LoadStop stop_ = LoadStop::None;
+    QString reason_;
 };
 
 } // namespace programador

@@ -10,6 +10,7 @@
 #include "qt_spanish.h"
 #include "record.h"
 #include "recording_messages.h"
+#include "user_names.h"
 #include "virtual_line.h"
 
 #include <QCryptographicHash>
@@ -272,15 +273,18 @@ struct Rig {
                 plug(n);
             }
             QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "Alimente el equipo"))), 30000);
-        } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status
+        } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status,
+                                             // and the cause when there is one; the operator by the full name
             if (Record* record = window->record().record())
                 record->flush();
             QFile csv(dir.filePath(words.value(1, "registro.csv")));
             QStringList rows;
             for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
                 const QList<QByteArray> f = row.split(',');
-                if (f.size() == 12)
-                    rows << QStringList{f[1], QString(f[2]).replace(dir.path(), "~"), f[4], f[9], f[7], f[10]}.join('|');
+                const QString cause = QString::fromUtf8(f.value(15)).remove(QLatin1Char('\r'));
+                if (f.size() == 16 && f[12].isEmpty() && f[13].isEmpty() && QString::fromUtf8(f[14]) == fullName())
+                    rows << QStringList{f[1], QString(f[2]).replace(dir.path(), "~"), f[4], f[9], f[7], f[10]}.join('|')
+                            + (cause.isEmpty() ? QString() : "|" + cause);
                 else if (!row.isEmpty())   // every line shows: one that is no whole row too
                     rows << "torn:" + QString::fromUtf8(row);
             }
@@ -501,7 +505,8 @@ private slots:
         // Every load makes its row in the record set for this PC; a record that cannot be written
         // is one line of the window, not a message box, until rows go in again.
         const QString done = sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready;
-        const QString rows = "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Error de comunicacion|0|1";
+        const QString rows = QString::fromUtf8("COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Error de comunicacion|0|1|"
+                                               "el equipo no se anunció");
         const QString trouble = QString::fromUtf8(" record:'Registro: no se pudo escribir; 1 fila está solo en la memoria'");
         // registro.ini is read again at each "Cargar Firmware"; a signal ends the load with its row.
         const QString notice = QString::fromUtf8(" record:'Registro: ~/otro.csv: desde ahora las filas van aquí'");
@@ -515,11 +520,12 @@ private slots:
             {"record", rows + " / " + ready + trouble},
             {"room", ready},   // the kept row goes in at the record's next try
             {"load cancel@B2", sending + " / " + ready},
-            {"record", rows + " ; COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|130 / " + ready},
+            {"record", rows + " ; COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|130|detenida por el operador / " + ready},
             {"registro otro.csv", ready},
             {"load", QString(done).replace(fw, fw + notice)},
             {"load signal@B2", QString(sending).replace(fw, fw + notice) + " / ended"},
-            {"record otro.csv", "COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|143 / ended"},
+            {"record otro.csv", QString::fromUtf8("COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Interrumpido|2|143|"
+                                                  "detenida por la señal SIGTERM / ended")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n"});
         // A record that cannot be used is tried again at the next load, and used once it can be.
         const QString folder = " record:'Registro: ~/home: es una carpeta'";
@@ -616,12 +622,12 @@ private slots:
             {"board COM1 held", bench(true, {"COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''",
                                              "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"signal", "ended"},
-            {"record", "COM1|~/com1|fw.bin|Interrumpido|2|143 / ended"},
+            {"record", QString::fromUtf8("COM1|~/com1|fw.bin|Interrumpido|2|143|detenida por la señal SIGTERM / ended")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{.holdAckOfBlock = 2}, {}}});
         // An adapter gone and back; closing while a load is under way asks first; "Detener" during
         // a load ends it as "Cancelar" does, without EOT, and the rows are ready to start again.
         const QString held = "COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''";
-        const QString stopped = "COM1xCOMn ~/com1 'Detenido' 0/3 '0 listas, 0 con error, 1 interrumpida' 'Interrumpido'";
+        const QString stopped = "COM1xCOMn ~/com1 'Detenido' 0/3 '0 listas, 0 con error, 1 interrumpida' 'Interrumpido / detenida por el operador'";
         flow("the bench stopped", {{
             {"unplug", idle},
             {"click fw.bin", ready},

@@ -4,6 +4,7 @@
 #include "bench_output.h"
 #include "device_harness.h"
 #include "postgres_server.h"
+#include "user_names.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -50,7 +51,7 @@ struct Run {
     bool pullSecond = false;
     // The test holds the record's lock from PORT's first "Alimente el equipo" to the program's end.
     bool holdRecord = false;
-    QStringList rows = {};    // DIR/registro.csv's rows, in any order: "COM2|PORT|Programa listo|1953|0"
+    QStringList rows = {};    // DIR/registro.csv's rows, in any order: "COM2|PORT|Programa listo|1953|0|||USER|"
     // "DB" in the arguments: a database of the test's own server, whose table cargas then holds
     // the rows, in the order they arrived; the server is away from board k being switched on
     // until the last board is loaded (0: never).
@@ -81,7 +82,21 @@ private slots:
             "bloque 1953 de 1953|Programa listo";
         // After "--" an argument is the image, whatever it looks like.
         QTest::newRow("an image named --help") << Run{{"--", "--help"}, "2\r\n", true, {}, 0, done};
-        QTest::newRow("device off") << Run{{"--port", "1", "IMAGE"}, "", false, {}, 1, "Alimente el equipo|Error de comunicacion"};
+        // Every failure with its cause, on standard error and in the row.
+        QTest::newRow("device off") << Run{.args = {"--port", "1", "--log", "DIR/registro.csv", "IMAGE"}, .ini = "", .switchOn = false, .status = 1,
+            .said = QString::fromUtf8("Alimente el equipo|programador: COM1 PORT: el equipo no se anunció|Error de comunicacion"),
+            .rows = {QString::fromUtf8("COM1|PORT|Error de comunicacion|0|1|||USER|el equipo no se anunció")}};
+        // The board, the order and who loaded it, in its row.
+        QTest::newRow("a board's serial, its order and its operator") << Run{.args = {"--port", "2", "--serie", "PL-0042", "--orden", "OT-7",
+            "--operador", QString::fromUtf8("Ana Pérez"), "--log", "DIR/registro.csv", "IMAGE"}, .ini = "", .status = 0, .said = done,
+            .rows = {QString::fromUtf8("COM2|PORT|Programa listo|1953|0|PL-0042|OT-7|Ana Pérez|")}};
+        // A serial number is one board's.
+        QTest::newRow("--serie with two devices") << Run{.args = {"--port", "2", "--port", "3", "--serie", "PL-1", "IMAGE"}, .ini = "", .switchOn = false,
+            .status = 64, .said = QString::fromUtf8("programador: --serie es el número de una placa: va con un solo equipo y sin --repeat|uso: ...")};
+        QTest::newRow("--serie with --repeat") << Run{.args = {"--repeat", "--serie", "PL-1", "IMAGE"}, .ini = "", .switchOn = false,
+            .status = 64, .said = QString::fromUtf8("programador: --serie es el número de una placa: va con un solo equipo y sin --repeat|uso: ...")};
+        QTest::newRow("an empty --orden") << Run{.args = {"--orden", " ", "IMAGE"}, .ini = "", .switchOn = false,
+            .status = 64, .said = "programador: --orden necesita un texto|uso: ..."};
         QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
                                              "programador: /dev/no-such-tty: el dispositivo no existe|Error en puerto serie"};
         // --port N is COMn as puertos.ini has it, up to COM16: here COM12's adapter, pulled out;
@@ -129,15 +144,16 @@ private slots:
         QTest::newRow("standard error closed") << Run{{"IMAGE"}, "2\r\n", true, {}, 0, "Alimente el equipo...", {}, true};
         // Several devices at once, each on its own line; board after board; a record of each load.
         QTest::newRow("two devices, one off") << Run{.args = {"--device", "PORT", "--device", "DEV2", "IMAGE"}, .ini = "", .status = 1,
-            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Programa listo|DEV2: Alimente el equipo|DEV2: Error de comunicacion|"
-                    "DEV2: Error de comunicacion|Resumen:|1 listo, 1 con error", .second = -1};
+            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Programa listo|DEV2: Alimente el equipo|"
+                    + QString::fromUtf8("DEV2: el equipo no se anunció|DEV2: Error de comunicacion|DEV2: Error de comunicacion (...)|Resumen:|"
+                                        "1 listo, 1 con error"), .second = -1};
         QTest::newRow("the same device twice") << Run{.args = {"--port", "2", "--device", "PORT", "IMAGE"}, .ini = "", .switchOn = false,
                                                        .status = 64, .said = "programador: PORT nombrado dos veces|uso: ..."};
         QTest::newRow("the same absent device twice") << Run{.args = {"--device", "dX", "--device", "DIR/dX", "IMAGE"}, .ini = "", .switchOn = false,
                                                               .status = 64, .said = "programador: DIR/dX nombrado dos veces|uso: ..."};
         QTest::newRow("--repeat, two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"}, .ini = "",
             .signalsSent = {SIGINT}, .status = 130, .said = done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 2 cargas, 2 listas|2 listos, 0 con error",
-            .boards = 2, .rows = {"COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0"}};
+            .boards = 2, .rows = {"COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|"}};
         // An adapter pulled out while the last load's row is still being written: that board's
         // load ends as a port failure and the device waits for its adapter; the other device,
         // the rows and the summary are untouched.
@@ -147,7 +163,7 @@ private slots:
                     "PORT: Error en puerto serie|PORT: el dispositivo no existe|PORT: 2 cargas, 1 lista|DEV2: " + done.split('|').join("|DEV2: ")
                     + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|Resumen:|2 listos, 1 con error",
             .boards = 2, .second = 2, .pullSecond = true,
-            .rows = {"|PORT|Programa listo|1953|0", "|PORT|Error en puerto serie|0|2", "|DEV2|Programa listo|1953|0"}};
+            .rows = {"|PORT|Programa listo|1953|0|||USER|", QString::fromUtf8("|PORT|Error en puerto serie|0|2|||USER|el dispositivo se desconectó"), "|DEV2|Programa listo|1953|0|||USER|"}};
         // The second signal while one row is being written (its file's lock held by another) and the
         // other waits behind it: each row is printed once, and neither reaches the file after.
         QTest::newRow("a second signal while the rows are written") << Run{.args = {"--device", "PORT", "--device", "DEV2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"},
@@ -160,7 +176,7 @@ private slots:
         QTest::newRow("a database away for two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DB", "IMAGE"}, .ini = "",
             .signalsSent = {SIGINT}, .status = 130,
             .said = done + "|" + done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 3 cargas, 3 listas|3 listos, 0 con error",
-            .boards = 3, .rows = {"COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0", "COM2|PORT|Programa listo|1953|0"}, .awayFrom = 2,
+            .boards = 3, .rows = {"COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|"}, .awayFrom = 2,
             .recordSaid = {"programador: DB: el servidor no responde (...); las filas esperan en SPOOL", "programador: DB: las filas llegan de nuevo al servidor"}};
         QTest::newRow("a database that refuses the role") << Run{.args = {"--log", "DB&user=nadie", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
             .said = QString::fromUtf8("programador: DB&user=nadie: el servidor no deja entrar a este rol (...)|uso: ...")};
@@ -189,7 +205,7 @@ private slots:
         const QByteArray rest = ",,/dev/no-such-tty,,\"fw, \"\"1\"\".bin\",1000,"
             + QCryptographicHash::hash(QByteArray(1000, 'x'), QCryptographicHash::Sha256).toHex() + ",0,8,Error en puerto serie,2,";
         for (int i = 1; i <= 8; ++i)
-            QVERIFY2(rows[i].contains(rest) && rows[i].endsWith('\r') && rows[i].count(',') == 12, rows[i].constData());
+            QVERIFY2(rows[i].contains(rest) && rows[i].endsWith(",el dispositivo no existe\r") && rows[i].count(',') == 16, rows[i].constData());
     }
 
     // A device's status line on a terminal, cut to its width so that it never wraps: the state
@@ -468,10 +484,11 @@ private slots:
         const QByteArray sha256 = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
         QStringList loads;
         if (run.awayFrom > 0) {
-            for (const QString& row : server_.run("SELECT coalesce(puerto, ''), dispositivo, resultado, bloques_enviados, estado, imagen, bytes, "
+            for (const QString& row : server_.run("SELECT coalesce(puerto, ''), dispositivo, resultado, bloques_enviados, estado, "
+                                                  "coalesce(serie, ''), coalesce(orden, ''), operador, coalesce(causa, ''), imagen, bytes, "
                                                   "sha256, bloques_total, inicio < recibido FROM cargas ORDER BY recibido", database)) {
                 QVERIFY2(row.endsWith(QString::fromUtf8("|versi\ufffdn.bin|249984|") + sha256 + "|1953|t"), qPrintable(row));
-                loads << row.section('|', 0, 4).replace(port, "PORT");
+                loads << row.section('|', 0, 8).replace(port, "PORT").replace(programador::loginName(), "USER");
             }
             QCOMPARE(server_.run("SELECT count(DISTINCT id) FROM cargas", database).value(0), QString::number(run.rows.size()));
             QCOMPARE(server_.run("SELECT string_agg(inicio::text, '' ORDER BY recibido) = string_agg(inicio::text, '' ORDER BY inicio) FROM cargas", database).value(0), "t");
@@ -482,14 +499,15 @@ private slots:
         QCOMPARE(rows.size(), (run.rows.isEmpty() && !run.holdRecord) || run.awayFrom ? 0 : run.rows.size() + 2);
         for (int i = 1; i < rows.size() - 1; ++i) {
             const QList<QByteArray> f = rows[i].split(',');
-            QVERIFY2(f.size() == 12 && QDateTime::fromString(f[0], Qt::ISODate).isValid() && QString(f[0]).contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$"))
+            QVERIFY2(f.size() == 16 && QDateTime::fromString(f[0], Qt::ISODate).isValid() && QString(f[0]).contains(QRegularExpression("[+-]\\d\\d:\\d\\d$|Z$"))
                          && f[3].isEmpty() && f[4] == "versi\xf3n.bin" && f[5] == "249984" && f[6] == sha256 && f[8] == "1953"
-                         && f[11].toDouble() >= 0 && f[11].endsWith('\r'),
+                         && f[11].toDouble() >= 0 && f[15].endsWith('\r'),
                      rows[i].constData());
             QString named = QFile::decodeName(f[2]);
             if (second)   // first: /dev/pts/1 is also the start of /dev/pts/12
                 named.replace(second->path(), "DEV2");
-            loads << QStringList{f[1], named.replace(port, "PORT"), f[9], f[7], f[10]}.join('|');
+            loads << QStringList{f[1], named.replace(port, "PORT"), f[9], f[7], f[10], QString::fromUtf8(f[12]), QString::fromUtf8(f[13]),
+                                 QString::fromUtf8(f[14]).replace(programador::loginName(), "USER"), QString::fromUtf8(f[15].chopped(1))}.join('|');
         }
         loads.sort(), run.rows.sort();
         QCOMPARE(loads, run.rows);

@@ -18,6 +18,8 @@
 #include <optional>
 #include <semaphore>
 
+#include <tuple>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -30,6 +32,7 @@ struct Cells {
     QByteArray device, serial, image;
     int number = 2;
     QByteArray csv;
+    QStringList trace = {};   // the board's serial, the order, the operator, the cause
 };
 
 // A load of image NAME.bin, as the rows name it.
@@ -55,17 +58,20 @@ struct Flow {
     QString left = {};          // rows still in a spool at the end, by name
     QString aside = {};         // rows set aside in the spool, by name
     bool spoolBlocked = false;  // a file stands where the spool's folder would be
+    bool oldTable = false;      // the table made by its owner as an earlier version made it
 };
 
 struct Case {
     QByteArray before = "-";   // the file before; "-": none
     QString steps = {};        // the rows appended, by name; "!" after one: the disk takes only 20 more
                                // bytes while it goes in; "!" first: the same while the file is opened
-    QString after = {};        // the file after: "H" the header, "~" the torn row that was there, a name its row
+    QString after = {};        // the file after: "H" the header, "B" the file before, "~" the torn row that was there, a
+                               // name its row
     QString why = {};          // the open refused, FILE naming the file; "fifo", "folder": what stands in its place
     QStringList said = {};
     QString unwritten = {};    // the rows left at the end, by name
     bool fullAtTheEnd = false; // the disk still takes only 20 bytes more when the record ends
+    QList<QByteArray> columns = LoadRow::csvColumns();   // the rows' columns, as the file's header has them
 };
 
 // The disk as full: the file may grow by 20 bytes more while f runs.
@@ -245,23 +251,31 @@ private slots:
     {
         QTest::addColumn<Cells>("cells");
         QTest::newRow("plain") << Cells{"/dev/ttyUSB0", "A50285BI", "fw.stb", 2,
-                                        "2026-12-09T06:39:49-03:00,COM2,/dev/ttyUSB0,A50285BI,fw.stb,1000,ab12,8,8,Programa listo,0,9.5\r\n"};
+                                        "2026-12-09T06:39:49-03:00,COM2,/dev/ttyUSB0,A50285BI,fw.stb,1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
+        // Who loaded which board, for which order, and why it failed: text cells as every other.
+        QTest::newRow("the trace") << Cells{"/dev/ttyUSB0", "", "fw.stb", 2,
+                                            "2026-12-09T06:39:49-03:00,COM2,/dev/ttyUSB0,,fw.stb,1000,ab12,8,8,Programa listo,0,9.5,"
+                                            "'=1+1,\"OT-7, lote 2\",Ana P\xc3\xa9rez,el equipo se anunci\xc3\xb3 y no pidi\xc3\xb3 la imagen\r\n",
+                                            {"=1+1", "OT-7, lote 2", QString::fromUtf8("Ana Pérez"), QString::fromUtf8("el equipo se anunció y no pidió la imagen")}};
         // No text cell starts as a formula; numbers and the time are as they are.
         QTest::newRow("formulas") << Cells{"=cmd|' /C calc'!A0", "+1", "-x.bin", 0,
-                                           "2026-12-09T06:39:49-03:00,,'=cmd|' /C calc'!A0,'+1,'-x.bin,1000,ab12,8,8,Programa listo,0,9.5\r\n"};
+                                           "2026-12-09T06:39:49-03:00,,'=cmd|' /C calc'!A0,'+1,'-x.bin,1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
         QTest::newRow("more formulas") << Cells{"@SUM(1)", "\tA", "=HYPERLINK(\"http:x\";\"y\").stb", 2,
-                                                "2026-12-09T06:39:49-03:00,COM2,'@SUM(1),'\tA,\"'=HYPERLINK(\"\"http:x\"\";\"\"y\"\").stb\",1000,ab12,8,8,Programa listo,0,9.5\r\n"};
+                                                "2026-12-09T06:39:49-03:00,COM2,'@SUM(1),'\tA,\"'=HYPERLINK(\"\"http:x\"\";\"\"y\"\").stb\",1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
         // RFC 4180: a comma, a quote or a line break makes a quoted cell, its quotes doubled.
         QTest::newRow("quotes and line breaks") << Cells{"/dev/a,b", "\r1", "fw \"1\".bin", 2,
-                                                         "2026-12-09T06:39:49-03:00,COM2,\"/dev/a,b\",\"'\r1\",\"fw \"\"1\"\".bin\",1000,ab12,8,8,Programa listo,0,9.5\r\n"};
+                                                         "2026-12-09T06:39:49-03:00,COM2,\"/dev/a,b\",\"'\r1\",\"fw \"\"1\"\".bin\",1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
         // A name is its bytes, UTF-8 or not.
         QTest::newRow("names that are not UTF-8") << Cells{"/dev/serial/by-id/usb-\xf1", "", "versi\xf3n.bin", 2,
-                                                           "2026-12-09T06:39:49-03:00,COM2,/dev/serial/by-id/usb-\xf1,,versi\xf3n.bin,1000,ab12,8,8,Programa listo,0,9.5\r\n"};
+                                                           "2026-12-09T06:39:49-03:00,COM2,/dev/serial/by-id/usb-\xf1,,versi\xf3n.bin,1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
     }
     void cells()
     {
         QFETCH(Cells, cells);
-        QCOMPARE(row(cells.device, cells.serial, cells.image, cells.number).csv(), cells.csv);
+        LoadRow load = row(cells.device, cells.serial, cells.image, cells.number);
+        if (!cells.trace.isEmpty())
+            std::tie(load.serial, load.order, load.operatorName, load.cause) = std::tuple(cells.trace[0], cells.trace[1], cells.trace[2], cells.trace[3]);
+        QCOMPARE(load.csv(), cells.csv);
     }
 
     void file_data()
@@ -274,6 +288,21 @@ private slots:
         QTest::newRow("an empty file") << Case{.before = "", .steps = "a", .after = "Ha"};
         // A row always starts on a line of its own.
         QTest::newRow("a row torn by another program") << Case{.before = LoadRow::csvHeader() + torn, .steps = "a", .after = "H~a"};
+        // A file begun by an earlier version, or whose columns someone reordered, keeps its header:
+        // the rows follow it, and what they lack is said once.
+        const QByteArray old = "inicio,puerto,dispositivo,serie_adaptador,imagen,bytes,sha256,bloques_enviados,bloques_total,"
+                               "resultado,estado,segundos\r\n";
+        QTest::newRow("a file of an earlier version") << Case{.before = old, .steps = "ab", .after = "Bab",
+            .said = {QString::fromUtf8("FILE: su encabezado no tiene serie, orden, operador y causa, que no se escriben en él; "
+                                       "para tenerlas, cámbiele el nombre y el programa empieza un archivo nuevo")},
+            .columns = old.trimmed().split(',')};
+        QTest::newRow("columns of its own") << Case{.before = "imagen,resultado,nota,causa\r\n", .steps = "a", .after = "Ba",
+            .said = {QString::fromUtf8("FILE: su encabezado no tiene inicio, puerto, dispositivo, serie_adaptador, bytes, sha256, "
+                                       "bloques_enviados, bloques_total, estado, segundos, serie, orden y operador, que no se escriben "
+                                       "en él; para tenerlas, cámbiele el nombre y el programa empieza un archivo nuevo")},
+            .columns = {"imagen", "resultado", "nota", "causa"}};
+        // A first line that is no header of this program's: the rows are today's.
+        QTest::newRow("a file of no header") << Case{.before = "x,y\r\n", .steps = "a", .after = "Ba"};
         // A row is all there or not there; one that could not go in waits, in order, for the next.
         QTest::newRow("a full disk for a while") << Case{.steps = "ab!c!d", .after = "Habcd", .said = {failed, "FILE: se escribe de nuevo"}};
         QTest::newRow("a full disk at the end") << Case{.steps = "ab!", .after = "Ha", .said = {failed}, .unwritten = "b", .fullAtTheEnd = true};
@@ -321,8 +350,9 @@ private slots:
         QCOMPARE(unwritten.join(QString()), c.unwritten);
         QByteArray expected;
         for (const QChar name : c.after)
-            expected += name == 'H' ? LoadRow::csvHeader() : name == '~' ? c.before.mid(LoadRow::csvHeader().size()) + "\r\n"
-                                                                         : row("/dev/ttyUSB0", "", QByteArray(1, name.toLatin1()) + ".bin").csv();
+            expected += name == 'H' ? LoadRow::csvHeader() : name == 'B' ? c.before
+                : name == '~' ? c.before.mid(LoadRow::csvHeader().size()) + "\r\n"
+                              : row("/dev/ttyUSB0", "", QByteArray(1, name.toLatin1()) + ".bin").csv(c.columns);
         QFile after(path);
         QCOMPARE(obstacle.isEmpty() && after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), expected);
         // What is left is told as CSV, to be copied into the file.
@@ -366,6 +396,14 @@ void TestRecord::database_data()
     // The least a bench needs: INSERT on the table, once it is there; without it, the refusal is
     // said as such, with what to do, and the rows wait for the grant.
     QTest::newRow("a role that may only insert") << Flow{"a", "banco", "a"};
+    // A table of an earlier version gets the trace's columns when the bench's role owns it; a
+    // role that may only insert has its rows go in without them, said once, none refused.
+    QTest::newRow("an earlier table, its owner") << Flow{.steps = "a b", .arrived = "ab", .oldTable = true};
+    QTest::newRow("an earlier table, a role that may only insert") << Flow{.steps = "a b", .role = "banco", .arrived = "ab",
+        .said = {QString::fromUtf8("DB: la tabla cargas no tiene las columnas serie, orden, operador y causa y el rol no puede "
+                                   "agregarlas; las filas van sin ellas; el dueño de la tabla puede agregarlas con el ALTER TABLE "
+                                   "del README")},
+        .oldTable = true};
     QTest::newRow("a role that may not insert") << Flow{"a grant next", "lector", "a",
         {"DB: el rol no tiene permiso para agregar filas a la tabla cargas (...); el due\u00f1o de la tabla puede darlo: GRANT INSERT ON "
          "cargas TO lector; las filas esperan en SPOOL; se vuelve a intentar cada 30 segundos", waits}};
@@ -408,7 +446,14 @@ void TestRecord::database()
         return named.isEmpty() ? own : named;
     };
     QString uri = uriOf(flow.uri);
-    if (flow.role == "banco" || flow.role == "lector" || flow.steps.startsWith("check")) {   // the table made by its owner
+    if (flow.oldTable) {
+        QVERIFY(server_.run("CREATE TABLE cargas (id uuid PRIMARY KEY, inicio timestamptz NOT NULL, estacion text NOT NULL, "
+                            "version text NOT NULL, puerto text, dispositivo text NOT NULL, serie_adaptador text, imagen text NOT NULL, "
+                            "bytes bigint NOT NULL, sha256 text NOT NULL, bloques_enviados integer NOT NULL, bloques_total integer "
+                            "NOT NULL, resultado text NOT NULL, estado integer NOT NULL, segundos numeric(9,1) NOT NULL, recibido "
+                            "timestamptz NOT NULL DEFAULT clock_timestamp())", name).isEmpty());
+        QVERIFY(flow.role != "banco" || server_.run("GRANT INSERT ON cargas TO banco", name).isEmpty());
+    } else if (flow.role == "banco" || flow.role == "lector" || flow.steps.startsWith("check")) {   // the table made by its owner
         QString why;
         QVERIFY(Record::open(server_.uri(name), {}, why));
         QVERIFY(flow.role != "banco" || server_.run("GRANT INSERT ON cargas TO banco", name).isEmpty());
@@ -434,6 +479,7 @@ void TestRecord::database()
     listen();
     QStringList rows;   // as the table should have them, by name
     QMap<QString, LoadRow> loads;
+    const bool traced = !flow.oldTable || flow.role != "banco";   // the table has the trace's columns
     for (const QString& step : flow.steps.split(' ')) {
         if (step == "stop" || step == "start") {
             QVERIFY(step == "stop" ? server_.stop() : server_.start());
@@ -469,6 +515,8 @@ void TestRecord::database()
                                named == "a" ? 3 : 0);
             load.start = load.start.addSecs(rows.size());
             load.blocksSent = int(rows.size());
+            std::tie(load.serial, load.order, load.operatorName, load.cause) =
+                std::tuple("S-" + named, QStringLiteral("OT-7"), QString::fromUtf8("Ana Pérez"), named == "b" ? QStringLiteral("el equipo no se anunció") : QString());
             if (step.endsWith('2'))
                 load = loads[named];
             record->append(load, nullptr, [&handled] { handled = true; });
@@ -477,11 +525,14 @@ void TestRecord::database()
             if (!step.endsWith('2'))
                 rows << QStringList{load.id.toString(QUuid::WithoutBraces), "2026-12-09 09:39:" + QString::number(49 + rows.size()) + "+00",
                                     "banco-3", "5.0", named == "a" ? "COM3" : "", printableName(load.device), "A5", named + ".bin", "1000",
-                                    "ab12", QString::number(rows.size()), "8", "Programa listo", "0", "9.5"}.join('|');
+                                    "ab12", QString::number(rows.size()), "8", "Programa listo", "0", "9.5"}.join('|')
+                    + (traced ? "|S-" + named + QString::fromUtf8("|OT-7|Ana Pérez|") + load.cause : QString());
         }
     }
-    const QString columns = "id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes, sha256, "
-                            "bloques_enviados, bloques_total, resultado, estado, segundos";
+    QString columns = "id, inicio, estacion, version, puerto, dispositivo, serie_adaptador, imagen, bytes, sha256, "
+                      "bloques_enviados, bloques_total, resultado, estado, segundos";
+    if (traced)
+        columns += ", serie, orden, operador, causa";
     QTRY_COMPARE_WITH_TIMEOUT(server_.run("SELECT count(*) FROM cargas", name).value(0), QString::number(flow.arrived.size()), 20000);
     QStringList expected;
     for (const QChar step : flow.arrived)
@@ -491,7 +542,8 @@ void TestRecord::database()
                          "information_schema.columns WHERE table_name = 'cargas'", name).value(0),
              "id uuid, inicio timestamp with time zone, estacion text, version text, puerto text, dispositivo text, "
              "serie_adaptador text, imagen text, bytes bigint, sha256 text, bloques_enviados integer, bloques_total integer, "
-             "resultado text, estado integer, segundos numeric, recibido timestamp with time zone");
+             "resultado text, estado integer, segundos numeric, recibido timestamp with time zone"
+                 + QString(traced ? ", serie text, orden text, operador text, causa text" : ""));
     record->finish();
     QVERIFY2(said == flow.said, qPrintable(said.join('\n')));
     // What the spools hold at the end: rows left, rows set aside (each with the server's words

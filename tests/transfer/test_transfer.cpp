@@ -51,6 +51,7 @@ struct Row {
     QString timeline;
     QString captions = QStringLiteral("AEEIT");
     std::int16_t cancelado = 0;
+    LoadStop stop = LoadStop::None;             // where a communication error stopped the last run
 };
 
 // What the run shows on the window: captions, progress, "Cancelar" offered, habilita.
@@ -230,23 +231,24 @@ void TestTransfer::run_data()
     row("T A", {.timeline = "open *@2000-3010 B1@2900-3010 B2 B3 EOT close done idle"});
     row("a burst of noise, read without sleeping",
         {.device = {.sends = {{1000, QByteArray(300, '\xAA') + "TA"}}}, .timeline = "open *@2000-3010 B1..3 EOT close done idle", .captions = "AIT"});
-    row("two ticks in one pass", {.device = {.sends = {}}, .stallAt = 19000, .timeline = "open close@19000-21500 comm idle", .captions = "A"});
+    row("two ticks in one pass", {.device = {.sends = {}}, .stallAt = 19000, .timeline = "open close@19000-21500 comm idle", .captions = "A", .stop = LoadStop::Announcement});
     // The receiver's NAK, 40 ticks at most.
-    row("no NAK", {.device = {.nakAfter = -1}, .timeline = "open * close@+40000-40000 comm idle", .captions = "AEEI"});
+    row("no NAK", {.device = {.nakAfter = -1}, .timeline = "open * close@+40000-40000 comm idle", .captions = "AEEI", .stop = LoadStop::ImageRequest});
     // Blocks of 128 bytes numbered 1 .. 255, 0, 1 ..., the last padded from the buffer.
     row("128 bytes", {.length = 128, .timeline = "open * B1 EOT close done idle"});
     row("257 blocks", {.length = 257 * 128, .timeline = "open * B1..257 EOT close done idle"});
     row("249984 bytes", {.length = 249984, .timeline = "open * B1..1953 EOT close done idle"});
     // Each block waits 10 ticks for its ACK; anything else counts for nothing, and no
     // block is ever sent twice.
-    row("no ACK for block 2", {.device = {.replies = {{2, ""}}}, .timeline = "open * B1 B2 close@+9000-10000 comm idle"});
+    row("no ACK for block 2", {.device = {.replies = {{2, ""}}}, .timeline = "open * B1 B2 close@+9000-10000 comm idle", .stop = LoadStop::Block});
     row("two ticks in one pass of an ACK wait",
-        {.device = {.replies = {{2, ""}}}, .stallAt = 12000, .timeline = "open * B1 B2 close@+9000-11500 comm idle"});
-    row("NAK for block 2", {.device = {.replies = {{2, "\x15"}}}, .timeline = "open * B1 B2 close@+9000-10000 comm idle"});
+        {.device = {.replies = {{2, ""}}}, .stallAt = 12000, .timeline = "open * B1 B2 close@+9000-11500 comm idle", .stop = LoadStop::Block});
+    row("NAK for block 2", {.device = {.replies = {{2, "\x15"}}}, .timeline = "open * B1 B2 close@+9000-10000 comm idle", .stop = LoadStop::Block});
     // "Cancelar": the device and NAK waits end as on a time-out; between blocks the run
     // ends quietly; the pauses and the ACK wait do not look.
     row("cancel while Alimente el equipo shows",
-        {.device = {.sends = {}}, .acts = {{"5000", 'C'}}, .timeline = "open close@5000-5010 comm idle", .captions = "A"});
+        {.device = {.sends = {}}, .acts = {{"5000", 'C'}}, .timeline = "open close@5000-5010 comm idle", .captions = "A",
+         .stop = LoadStop::Announcement});
     row("cancel during block 2", {.acts = {{"B2", 'C'}}, .timeline = "open * B1 B2 close idle"});
     row("cancel during the last block", {.acts = {{"B3", 'C'}}, .timeline = done, .cancelado = -1});
     row("Cargar Firmware again during a run", {.acts = {{"B1", 'K'}}, .timeline = done});
@@ -334,6 +336,7 @@ void TestTransfer::run()
     }
     QCOMPARE(view.captions, row.captions);
     QCOMPARE(wait.cancelado, row.cancelado);
+    QCOMPARE(sequence.stop(), row.stop);
     // The line as the run set it up; "Cancelar" offered once the port is open; the progress
     // value at each block counts the blocks.
     QCOMPARE(view.cancelOffered, names.contains("open"));
