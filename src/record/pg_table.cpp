@@ -186,7 +186,7 @@ QString PgTable::remedy(Cause cause, const Destination& destination)
     case Cause::PrivilegeMissing:
         return QStringLiteral("el dueño de la tabla puede darlo: GRANT INSERT ON cargas TO %1").arg(destination.role);
     case Cause::TableNotMade:
-        return QStringLiteral("el dueño de la base de datos puede crearla con el CREATE TABLE del README");
+        return QStringLiteral("el dueño de la base de datos puede crearla con fabrica.sql (véase el README)");
     case Cause::PasswordRefused:
         return QStringLiteral("revise la contraseña de %1 en ~/.pgpass o PGPASSWORD").arg(destination.role);
     case Cause::RoleRefused:

@@ -128,6 +128,7 @@ private slots:
     }
     void database_data();
     void database();
+    void qualityViews();
 
     // What an error means, by its code alone, and the cause of a failed write, by its errno.
     void judgements_data()
@@ -566,6 +567,65 @@ void TestRecord::database()
     QCOMPARE(left, flow.left);
     QCOMPARE(aside, flow.aside);
     QCOMPARE(other, QStringList());
+}
+
+// The factory's SQL file, as the README shows it, on a table an earlier version made (run twice, as
+// after an upgrade), then the views' figures on loads of known outcome.
+void TestRecord::qualityViews()
+{
+    QVERIFY(server_.ready() && server_.start());
+    const QString name = QStringLiteral("calidad%1").arg(++databases_);
+    QVERIFY(server_.run("CREATE DATABASE " + name).isEmpty());
+    QFile file(QStringLiteral(FABRICA_SQL));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString sql = QString::fromUtf8(file.readAll());
+    QVERIFY(server_.run("CREATE TABLE cargas (id uuid PRIMARY KEY, inicio timestamptz NOT NULL, estacion text NOT NULL, version text NOT NULL, "
+                        "puerto text, dispositivo text NOT NULL, serie_adaptador text, imagen text NOT NULL, bytes bigint NOT NULL, "
+                        "sha256 text NOT NULL, bloques_enviados integer NOT NULL, bloques_total integer NOT NULL, resultado text NOT NULL, "
+                        "estado integer NOT NULL, segundos numeric(9,1) NOT NULL, recibido timestamptz NOT NULL DEFAULT clock_timestamp())",
+                        name).isEmpty());
+    QCOMPARE(server_.run(sql, name), QStringList());
+    QCOMPARE(server_.run(sql, name), QStringList());
+    // Each load: day and hour, station, port, serial, image, result, cause. PL-1 fails, then
+    // passes; PL-2 is interrupted, then passes at its first try; PL-5 stops at block 3; a load
+    // without a serial and an earlier version's row (no cause) count among the failures alone.
+    const QStringList loads{
+        "01 08|A|COM1|PL-1|fw|Error de comunicacion|el equipo no se anunció",
+        "01 09|A|COM1|PL-1|fw|Programa listo|",
+        "01 08|A|COM2|PL-2|fw|Interrumpido|detenida por el operador",
+        "01 08|A|COM2|PL-2|fw|Programa listo|",
+        "01 10|A|COM3|PL-3|fw|Programa listo|",
+        "01 10|A|COM3|PL-6|nuevo|Programa listo|",
+        "01 11|B|COM1|PL-4|fw|Programa listo|",
+        "02 07|B|COM1|PL-5|fw|Error de comunicacion|el equipo dejó de responder en el bloque 3 de 8",
+        "01 12|A|COM1||fw|Error en puerto serie|el dispositivo se desconectó",
+        "01 13|A|COM1||fw|Error de comunicacion|",
+    };
+    QStringList values;
+    for (int i = 0; i < loads.size(); ++i) {
+        const QStringList f = loads[i].split('|');
+        // Two loads of PL-2 at the same hour: the interrupted one started first.
+        const QString at = QStringLiteral("2026-12-%1:%2:00+00").arg(f[0]).arg(i, 2, 10, QLatin1Char('0'));
+        const QString literal = [](const QString& text) { return text.isEmpty() ? QStringLiteral("NULL") : "'" + text + "'"; }(f[3]);
+        values << QStringLiteral("(gen_random_uuid(), '%1', '%2', '5.0', '%3', '/dev/ttyUSB0', '%4.bin', 1024, '%5', 0, 8, '%6', 0, 1.0, %7, %8)")
+                      .arg(at, f[1], f[2], f[4], f[4] == "fw" ? "aa" : "bb", f[5], literal, f[6].isEmpty() ? "NULL" : "'" + f[6] + "'");
+    }
+    QVERIFY(server_.run("INSERT INTO cargas (id, inicio, estacion, version, puerto, dispositivo, imagen, bytes, sha256, bloques_enviados, "
+                        "bloques_total, resultado, estado, segundos, serie, causa) VALUES " + values.join(", "), name).isEmpty());
+    const auto view = [&](const QString& select) { return server_.run("SET TIME ZONE 'UTC'; SET ROLE calidad; " + select, name); };
+    // First-pass yield on the 1st at A with fw.bin: PL-1 failed first, PL-2 and PL-3 passed: 2 of 3.
+    QCOMPARE(view("SELECT dia, estacion, imagen, placas, a_la_primera, rendimiento FROM primera_pasada ORDER BY 1, 2, 3"),
+             (QStringList{"2026-12-01|A|fw.bin|3|2|66.7", "2026-12-01|A|nuevo.bin|1|1|100.0", "2026-12-01|B|fw.bin|1|1|100.0",
+                          "2026-12-02|B|fw.bin|1|0|0.0"}));
+    QCOMPARE(view("SELECT serie, cargas, listas, intentos FROM placas_repetidas ORDER BY serie"),
+             (QStringList{QString::fromUtf8("PL-1|2|1|Error de comunicacion (el equipo no se anunció) → Programa listo"),
+                          QString::fromUtf8("PL-2|2|1|Interrumpido (detenida por el operador) → Programa listo")}));
+    QCOMPARE(view("SELECT estacion, puerto, causa, fallas, interrumpidas FROM fallas_por_causa ORDER BY estacion, puerto, causa COLLATE \"C\""),
+             (QStringList{"A|COM1|Error de comunicacion|1|0", QString::fromUtf8("A|COM1|el dispositivo se desconectó|1|0"),
+                          QString::fromUtf8("A|COM1|el equipo no se anunció|1|0"), "A|COM2|detenida por el operador|0|1",
+                          QString::fromUtf8("B|COM1|el equipo dejó de responder en el bloque 3 de 8|1|0")}));
+    QCOMPARE(view("SELECT inicio, estacion, puerto, resultado FROM historia_placa WHERE serie = 'PL-1' ORDER BY inicio"),
+             (QStringList{"2026-12-01 08:00:00+00|A|COM1|Error de comunicacion", "2026-12-01 09:01:00+00|A|COM1|Programa listo"}));
 }
 
 QTEST_GUILESS_MAIN(TestRecord)
