@@ -270,9 +270,12 @@ bool DeviceHarness::quiet() const
     const std::lock_guard lock(mutex_);
     if (deaf_)
         return true;
+    // A terminal's bytes reach its queue through the kernel's buffer work, a moment after they
+    // were written: a poll first completes that work, so that bytes on their way are counted.
     const auto unread = [](int fd) {
         int n = 0;
-        return fd >= 0 && ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+        pollfd queue{fd, POLLIN, 0};
+        return fd >= 0 && ::poll(&queue, 1, 0) >= 0 && ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
     };
     // Bytes handed to rx wait in its pipe until it runs: it still shows blocked in read(2) on a
     // busy machine that has not yet given it the processor.
