@@ -57,7 +57,8 @@ void BenchRow::showCounts()
     const LoadOutcome& load = counts_.last;
     const Verdict verdict = verdictOf(load);
     const QString cause = load.cause.isEmpty() ? QString() : QStringLiteral("\n") + load.cause;
-    const QString last = counts_.loads == 0 ? QString() : resultOf(load) + cause;
+    const QString board = load.serial.isEmpty() ? QString() : load.serial + QStringLiteral(": ");
+    const QString last = counts_.loads == 0 ? QString() : board + resultOf(load) + cause;
     BenchWindowUi::paint(ui_.Last, last,
                          counts_.loads == 0 || verdict == Verdict::Interrupted ? Tone::Idle
                          : verdict == Verdict::Ready                          ? Tone::Ready
@@ -103,6 +104,31 @@ void BenchRow::loaded(const LoadOutcome& load)
     showCounts();
     // The next board starts from nothing.
     ui_.Progress->setValue(0);
+}
+
+void BenchRow::askSerial()
+{
+    ui_.Serial->clear();
+    ui_.Serial->setReadOnly(false);
+    ui_.Serial->setEnabled(true);
+}
+
+void BenchRow::takeSerial(const QString& serial)
+{
+    ui_.Serial->setText(serial);
+    ui_.Serial->setReadOnly(true);
+}
+
+void BenchRow::refuseSerial(const QString& serial, int other)
+{
+    BenchWindowUi::paint(ui_.State, QStringLiteral("%1 ya está en COM%2").arg(serial).arg(other), Tone::Failed);
+    ui_.Serial->selectAll();
+}
+
+void BenchRow::closeSerial()
+{
+    ui_.Serial->setReadOnly(true);
+    ui_.Serial->setEnabled(false);
 }
 
 } // namespace programador

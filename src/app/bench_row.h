@@ -10,7 +10,7 @@ namespace programador {
 // device as numbered (kept while its adapter is out, the reason in the state's tooltip), the
 // state in its colour, the progress of the board under way ("bloque k de n", empty again
 // while the row waits for the next board), the counts of the shift and the last result with
-// its cause. The counts are the bench window's, kept from one opening to the next until the
+// its cause (and the board's serial number). The counts are the bench window's, kept from one opening to the next until the
 // operator clears them.
 class BenchRow {
 public:
@@ -25,6 +25,15 @@ public:
     void showBlocks(int blocks);
     void showCounts();
     bool loading() const { return loading_; }
+
+    // The board's serial number, when the bench asks for one: the field free for the next
+    // board's; the serial given, kept in view while its board loads; a serial refused, because
+    // the row at COM number other has it already; and no field to type in (the bench stopped).
+    void askSerial();
+    void takeSerial(const QString& serial);
+    void refuseSerial(const QString& serial, int other);
+    void closeSerial();
+    bool waitsForSerial() const { return ui_.Serial->isVisibleTo(ui_.Serial->parentWidget()) && !ui_.Serial->isReadOnly(); }
 
     // The bench's events.
     void started();

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QWindow>
@@ -75,6 +76,11 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
         pressOnEnter(button);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui_), &QShortcut::activated, this, &BenchWindow::close);
     ui_->installEventFilter(this);
+    // The operator by name, the order and the scanning as the last bench had them.
+    const QSettings kept(stateFolder() + QStringLiteral("/banco.ini"), QSettings::IniFormat);
+    ui_->Operator->setText(fullName());
+    ui_->Order->setText(kept.value(QStringLiteral("banco/orden")).toString());
+    ui_->AskSerial->setChecked(kept.value(QStringLiteral("banco/serie")).toString() == QLatin1String("si"));
     record_.showAlso(ui_->RecordLine);
     rows_.clear();
     showPorts();
@@ -113,6 +119,7 @@ void BenchWindow::showPorts()
     ui_->showRows(numbering_.shown());
     for (int n = int(rows_.size()) + 1; n <= int(ui_->rows.size()); ++n) {
         rows_.emplace_back(ui_->rows[n - 1], counts_[static_cast<std::size_t>(n - 1)]);
+        connect(ui_->rows[n - 1].Serial, &QLineEdit::returnPressed, this, [this, n] { serialEntered(n); });
         rows_.back().showBlocks(blocks());
         rows_.back().showIdle(bench_ != nullptr);
     }
@@ -167,8 +174,13 @@ void BenchWindow::showIdle()
     ui_->Stop->setEnabled(running);
     ui_->Choose->setEnabled(!running);
     ui_->Clear->setEnabled(!running);
-    for (BenchRow& each : rows_)
+    for (QWidget* field : std::initializer_list<QWidget*>{ui_->Order, ui_->Operator, ui_->AskSerial})
+        field->setEnabled(!running);
+    for (BenchRow& each : rows_) {
         each.showIdle(running);
+        if (!running)
+            each.closeSerial();
+    }
     if (!running && !imageShown_.isEmpty())
         ui_->Image->setText(imageShown_);
     // The focus on a button that may be pressed.
@@ -223,7 +235,14 @@ void BenchWindow::Start_Click()
     for (const int n : numbers_)
         row(n).showBlocks(blocks());
     bench_ = std::make_unique<Bench>(*image_, imagePath_, record_.record());
-    bench_->trace = {{}, fullName()};
+    bench_->trace = {ui_->Order->text().trimmed(), ui_->Operator->text().trimmed()};
+    bench_->asksSerial = ui_->AskSerial->isChecked();
+    {
+        QSettings kept(stateFolder() + QStringLiteral("/banco.ini"), QSettings::IniFormat);
+        kept.setValue(QStringLiteral("banco/orden"), bench_->trace.order);
+        kept.setValue(QStringLiteral("banco/serie"), bench_->asksSerial ? QStringLiteral("si") : QStringLiteral("no"));
+    }
+    ui_->showSerials(bench_->asksSerial);
     Bench::Events events;
     events.started = [this](int i) {
         BenchRow& shown = row(numbers_[i]);
@@ -234,12 +253,55 @@ void BenchWindow::Start_Click()
     events.progress = [this](int i, int block) { row(numbers_[i]).progress(block); };
     events.gone = [this](int i, const QString& reason) { row(numbers_[i]).gone(reason); };
     events.back = [this](int i) { row(numbers_[i]).back(numbering_.resolve(numbers_[i])); };
-    events.loaded = [this](int i, const LoadOutcome& load) { row(numbers_[i]).loaded(load); };
+    events.loaded = [this](int i, const LoadOutcome& load) {
+        const int n = numbers_[i];
+        row(n).loaded(load);
+        // The next board's serial, scanned where the operator is: this row's field, unless the
+        // focus is in another row that waits for one.
+        if (bench_->asksSerial) {
+            row(n).askSerial();
+            const QWidget* focused = ui_->focusWidget();
+            if (std::none_of(rows_.cbegin(), rows_.cend(), [focused](const BenchRow& each) {
+                    return each.ui().Serial == focused && each.waitsForSerial(); }))
+                ui_->rows[n - 1].Serial->setFocus();
+        }
+    };
     events.finished = [this] { finish(); };
     bench_->start(ports, true, std::move(events));
+    if (bench_->asksSerial) {
+        for (const int n : numbers_)
+            row(n).askSerial();
+    }
     imageWatch_.addPath(imagePath_);
     imageWatch_.addPath(QFileInfo(imagePath_).absolutePath());
     showIdle();
+    // The first board's serial, in the first row's field.
+    if (bench_->asksSerial)
+        ui_->rows[numbers_.first() - 1].Serial->setFocus();
+}
+
+void BenchWindow::serialEntered(int n)
+{
+    const int device = int(numbers_.indexOf(n));
+    const QString serial = ui_->rows[n - 1].Serial->text().trimmed();
+    if (!bench_ || device < 0 || serial.isEmpty() || !row(n).waitsForSerial())
+        return;
+    for (int other = 0; other < numbers_.size(); ++other) {
+        if (other != device && bench_->serial(other) == serial)
+            return row(n).refuseSerial(serial, numbers_[other]);
+    }
+    bench_->setSerial(device, serial);
+    row(n).takeSerial(serial);
+    focusNextSerial(n);
+}
+
+void BenchWindow::focusNextSerial(int n)
+{
+    for (int step = 1; step < int(rows_.size()); ++step) {
+        const int next = (n - 1 + step) % int(rows_.size()) + 1;
+        if (row(next).waitsForSerial())
+            return ui_->rows[next - 1].Serial->setFocus();
+    }
 }
 
 void BenchWindow::Stop_Click()

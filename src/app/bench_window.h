@@ -31,7 +31,9 @@ class WindowRecord;
 // does, an adapter pulled out waited for until it is back; "Detener" ends the loads under way as
 // "Cancelar" does and stops the rows waiting; "Cerrar" (and Escape) while it runs asks first.
 // Every load makes its row in the window's record; the counts stay from one opening to the next
-// until "Borrar cuentas". The runs, their counts and rows are the bench's (src/bench); this
+// until "Borrar cuentas". Every row names the order and the operator given at the top (the
+// user's full name unless changed; the order kept from the last time); with "Pedir número de
+// serie", each board is scanned into its row before its start-up is answered. The runs, their counts and rows are the bench's (src/bench); this
 // class and its rows (BenchRow) only show them.
 class BenchWindow : public QObject {
 public:
@@ -50,6 +52,10 @@ public:
     void Choose_Click();
     void Clear_Click();
     void close();
+    // Return in COMn's serial field (a scanner ends so): the row's board gets the serial, and the
+    // focus goes to the next row, in COM order, that waits for one. A serial another row holds
+    // for a board not yet loaded is refused, with that row's COM number.
+    void serialEntered(int n);
     // A signal (a logout, a shutdown): the first ends the loads under way as "Detener" does, the
     // second at once; either way their rows say "Interrumpido" with 128 + the signal.
     void interrupt(int signal, bool atOnce);
@@ -82,6 +88,8 @@ private:
     // While the bench runs: the image on disk is no longer the one being loaded.
     void checkImageOnDisk();
     void finish();   // the runs are over
+    // The focus to the first row after COMn, in COM order, that waits for a serial, if any.
+    void focusNextSerial(int n);
 
     OperatorMessages& messages_;
     PortNumbering& numbering_;

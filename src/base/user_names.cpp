@@ -1,5 +1,7 @@
 #include "user_names.h"
 
+#include <QDir>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -17,6 +19,14 @@ QString fullName()
     const passwd* me = ::getpwuid(::geteuid());
     const QString name = me && me->pw_gecos ? QString::fromLocal8Bit(me->pw_gecos).section(QLatin1Char(','), 0, 0).trimmed() : QString();
     return name.isEmpty() ? loginName() : name;
+}
+
+QString stateFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty())
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/programador");
 }
 
 } // namespace programador

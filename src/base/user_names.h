@@ -9,5 +9,8 @@ namespace programador {
 // the login name.
 QString loginName();
 QString fullName();
+// Where the program keeps what it remembers for this user: $XDG_STATE_HOME/programador
+// (~/.local/state/programador).
+QString stateFolder();
 
 } // namespace programador

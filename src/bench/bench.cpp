@@ -134,7 +134,7 @@ void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events
             if (++finished_ == size() && events_.finished)
                 events_.finished();
         };
-        device.run = std::make_unique<DeviceRun>(device.port, image_, repeat, &owner_, std::move(run));
+        device.run = std::make_unique<DeviceRun>(device.port, image_, repeat, &owner_, std::move(run), asksSerial && repeat);
     }
     for (Device& device : devices_)
         device.run->start();
@@ -150,6 +150,9 @@ void Bench::loaded(int index, const LoadOutcome& given)
     load.cause = causeOf(load, device.port.named(), FirmwareFile::blockCount(image_.largo_archivo), interruptCause);
     if (load.reason.isEmpty() && verdictOf(load) == Verdict::Failed)
         load.reason = device.port.named() + QStringLiteral(": ") + load.cause;
+    // Each board its own serial number.
+    if (asksSerial)
+        device.serial.clear();
     device.counts.add(load);
     // The device's next load waits until this row is on disk (or kept, when the disk takes
     // nothing). The record outlives the bench: the call back has the bench's own object for its
@@ -165,6 +168,15 @@ void Bench::loaded(int index, const LoadOutcome& given)
     }
     if (events_.loaded)
         events_.loaded(index, load);
+}
+
+void Bench::setSerial(int index, const QString& serial)
+{
+    Device& device = devices_[static_cast<std::size_t>(index)];
+    const bool first = device.serial.isEmpty();
+    device.serial = serial;
+    if (first && asksSerial && device.run)
+        device.run->serialGiven();
 }
 
 void Bench::cancel()

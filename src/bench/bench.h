@@ -97,9 +97,13 @@ public:
     QString interruptCause = interruptedBy(0);
     // The order and the operator, for every row.
     LoadTrace trace;
-    // The serial number of the device's next board; it stays for the boards after it until
-    // given again.
-    void setSerial(int device, const QString& serial) { devices_[static_cast<std::size_t>(device)].serial = serial; }
+    // With asksSerial (set before start, with repeat), each board's start-up waits for its
+    // serial number, given by setSerial; without, a serial given stays for every load of the
+    // device.
+    bool asksSerial = false;
+    void setSerial(int device, const QString& serial);
+    // The serial number given for the device's next board (or the load under way); empty when none.
+    const QString& serial(int device) const { return devices_[static_cast<std::size_t>(device)].serial; }
 
 private:
     struct Device {

@@ -123,8 +123,9 @@ QString reasonOf(const std::exception_ptr& failure, const QString& port)
 
 } // namespace
 
-DeviceRun::DeviceRun(PortAssignment port, const FirmwareImage& image, bool repeat, QObject* owner, DeviceEvents events)
-    : port_(std::move(port)), image_(image), repeat_(repeat), owner_(owner), events_(std::move(events))
+DeviceRun::DeviceRun(PortAssignment port, const FirmwareImage& image, bool repeat, QObject* owner, DeviceEvents events,
+                     bool asksSerial)
+    : port_(std::move(port)), image_(image), repeat_(repeat), owner_(owner), events_(std::move(events)), asksSerial_(asksSerial)
 {
 }
 
@@ -181,6 +182,12 @@ void DeviceRun::recorded()
     here([this] { ++recorded_; });
 }
 
+void DeviceRun::serialGiven()
+{
+    ++given_;
+    here([] {});   // wakes the wait for the board
+}
+
 void DeviceRun::body()
 {
     QObject control;
@@ -226,7 +233,8 @@ void DeviceRun::body()
             for (QTimer* timer : {&timers.Timer1, &timers.Timer2})
                 on ? timer->start() : timer->stop();
         };
-        bool told = false, shown = false;
+        bool told = false, early = false;
+        QString shown;
         QByteArray seen;
         for (;;) {
             try {
@@ -236,10 +244,19 @@ void DeviceRun::body()
                         post(events_.back);
                     told = false;
                 }
-                if (!shown)
-                    view.setStatusText(QStringLiteral("Alimente el equipo"));
-                shown = true;
-                if (seen.endsWith("TA"))
+                // The board's serial number first, when it is asked for: a start-up before it is
+                // let go, and the operator is told to scan first (then to switch the board on again).
+                const bool armed = !asksSerial_ || given_ > loads_;
+                if (!armed && seen.endsWith("TA")) {
+                    seen.clear();
+                    early = true;
+                }
+                const QString status = armed ? QStringLiteral("Alimente el equipo")
+                    : early                  ? QStringLiteral("Escanee la placa antes de alimentarla")
+                                             : QStringLiteral("Escanee la placa");
+                if (status != shown)
+                    view.setStatusText(shown = status);
+                if (armed && seen.endsWith("TA"))
                     break;
                 wait.yieldPass();
                 if (stopping)
@@ -251,7 +268,7 @@ void DeviceRun::body()
                 // is back, the wait for the board is shown again.
                 line.shut();
                 seen.clear();
-                shown = false;
+                shown.clear();
                 if (!told)
                     post([gone = events_.gone, reason = failure.reason] { gone(reason); });
                 told = true;

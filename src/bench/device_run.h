@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,8 +53,11 @@ struct DeviceEvents {
 // nothing crosses it.
 class DeviceRun {
 public:
-    // owner lives in the calling thread; events are called there, through its event loop.
-    DeviceRun(PortAssignment port, const FirmwareImage& image, bool repeat, QObject* owner, DeviceEvents events);
+    // owner lives in the calling thread; events are called there, through its event loop. With
+    // asksSerial, each board's start-up is answered only once its serial number is given: one
+    // that comes before is let go, and the run says to scan first.
+    DeviceRun(PortAssignment port, const FirmwareImage& image, bool repeat, QObject* owner, DeviceEvents events,
+              bool asksSerial = false);
     ~DeviceRun();   // waits for the thread to end
 
     void start();
@@ -64,6 +68,8 @@ public:
     void abandon();
     // The last load's row is on disk: with repeat, the next load may start.
     void recorded();
+    // The next board's serial number is given: its start-up may be answered.
+    void serialGiven();
 
 private:
     void body();
@@ -75,6 +81,8 @@ private:
     const bool repeat_;
     QObject* const owner_;
     const DeviceEvents events_;
+    const bool asksSerial_;
+    std::atomic<int> given_ = 0;   // serial numbers given, one a board
     std::unique_ptr<QThread> thread_;
     std::mutex mutex_;
     QObject* control_ = nullptr;   // lives in the run's thread while it runs

@@ -1,6 +1,7 @@
 #include "spool.h"
 
 #include "file_names.h"
+#include "user_names.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -83,10 +84,7 @@ QStringList rowFiles(const QString& folder)
 
 QString Spool::root()
 {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty())
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/programador/pendientes");
+    return stateFolder() + QStringLiteral("/pendientes");
 }
 
 Spool::Spool(const Destination& destination)

@@ -58,7 +58,15 @@ BenchRowUi::BenchRowUi(QWidget* parent, int number, const Twips& twips)
     // Two lines for a device's name and node, or for an adapter changed in its slot.
     Device = cell(parent, kTextPoints, 0);
     Device->setMinimumWidth(Device->fontMetrics().horizontalAdvance(QStringLiteral("A50285BI, ahora FT9ZK3A1")) + 8);
-    State = cell(parent, kStatePoints, 0);
+    // A scanner types as a keyboard and ends with Return; room for a serial of a dozen characters.
+    Serial = new QLineEdit(parent);
+    Serial->setObjectName(QStringLiteral("Serial%1").arg(number));
+    Serial->setFont(MainWindowUi::designFont(kStatePoints));
+    Serial->setMaxLength(64);
+    Serial->setMinimumWidth(Serial->fontMetrics().horizontalAdvance(QStringLiteral("PL-000000000")) + 12);
+    Serial->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    Serial->hide();
+        State = cell(parent, kStatePoints, 0);
     State->setAlignment(Qt::AlignCenter);
     State->setMargin(2);
     State->setWordWrap(false);
@@ -87,7 +95,7 @@ BenchRowUi::BenchRowUi(QWidget* parent, int number, const Twips& twips)
 
 void BenchRowUi::place(QGridLayout* grid, int line) const
 {
-    const QList<QWidget*> widgets{Use, Device, State, Progress, Counts, Last};
+    const QList<QWidget*> widgets{Use, Device, Serial, State, Progress, Counts, Last};
     for (int column = 0; column < widgets.size(); ++column)
         grid->addWidget(widgets[column], line, column);
 }

@@ -65,18 +65,43 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twi
     image->addWidget(Choose);
     layout->addLayout(image);
 
+    // Who loads, for which order, and whether each board is scanned first.
+    auto* trace = new QHBoxLayout;
+    const auto field = [this, trace](const QString& caption, const char* name, int characters) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setFont(MainWindowUi::designFont(kTextPoints));
+        edit->setMaxLength(80);
+        edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * characters);
+        QLabel* label = text(this, caption);
+        label->setTextFormat(Qt::AutoText);   // its Alt letter
+        label->setBuddy(edit);
+        trace->addWidget(label);
+        trace->addWidget(edit, 1);
+        return edit;
+    };
+    Order = field(QStringLiteral("&Orden:"), "Order", 6);
+    Operator = field(QStringLiteral("O&perador:"), "Operator", 6);
+    AskSerial = new QCheckBox(QString::fromUtf8("Pedir número de &serie"), this);
+    AskSerial->setObjectName(QStringLiteral("AskSerial"));
+    AskSerial->setFont(MainWindowUi::designFont(kTextPoints));
+    trace->addWidget(AskSerial);
+    layout->addLayout(trace);
+
     // The rows, under their heads, in a frame that scrolls where the screen has no room.
     grid_ = new QWidget;
     gridLayout_ = new QGridLayout(grid_);
     gridLayout_->setHorizontalSpacing(twips_.toPixels(75));
     gridLayout_->setVerticalSpacing(twips_.toPixels(30));
     gridLayout_->setContentsMargins(0, 0, 0, 0);
-    const QStringList heads{QStringLiteral("Puerto"), QStringLiteral("Dispositivo"), QStringLiteral("Estado"),
+    const QStringList heads{QStringLiteral("Puerto"), QStringLiteral("Dispositivo"), QStringLiteral("Serie"), QStringLiteral("Estado"),
                             QStringLiteral("Progreso"), QStringLiteral("Cargas"), QStringLiteral("Última carga")};
     for (int column = 0; column < heads.size(); ++column)
         gridLayout_->addWidget(text(grid_, heads[column]), 0, column);
+    serialHead_ = static_cast<QLabel*>(gridLayout_->itemAtPosition(0, 2)->widget());
+    serialHead_->hide();
     // The room a wider window gives goes to the words, not to the progress bar.
-    for (const auto& [column, stretch] : {std::pair{1, 3}, std::pair{2, 2}, std::pair{3, 1}, std::pair{4, 2}, std::pair{5, 4}})
+    for (const auto& [column, stretch] : {std::pair{1, 3}, std::pair{3, 2}, std::pair{4, 1}, std::pair{5, 2}, std::pair{6, 4}})
         gridLayout_->setColumnStretch(column, stretch);
     Rows = new QScrollArea(this);
     Rows->setObjectName(QStringLiteral("Rows"));
@@ -116,9 +141,17 @@ void BenchWindowUi::showRows(int count)
     for (int n = int(rows.size()) + 1; n <= count; ++n) {
         rows.append(BenchRowUi(grid_, n, twips_));
         rows.last().place(gridLayout_, n);
+        rows.last().Serial->setVisible(!serialHead_->isHidden());
     }
     // What is below the last row stays empty.
     gridLayout_->setRowStretch(gridLayout_->rowCount(), 1);
+}
+
+void BenchWindowUi::showSerials(bool shown)
+{
+    serialHead_->setVisible(shown);
+    for (const BenchRowUi& row : rows)
+        row.Serial->setVisible(shown);
 }
 
 QSize BenchWindowUi::fittedSize(const QRect& room) const

@@ -4,7 +4,9 @@
 #include "twips.h"
 
 #include <QGridLayout>
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QPushButton>
 #include <QScrollArea>
@@ -13,7 +15,8 @@
 namespace programador {
 
 // "Banco de carga" as designed: the image (its name, size and the start of its SHA-256, and a
-// button to choose another), one row per COM number (BenchRowUi), the record's line and the
+// button to choose another), the order, the operator and whether each board's serial number is
+// asked for, one row per COM number (BenchRowUi), the record's line and the
 // buttons. The rows scroll where the screen is too small for them; the image line, the record's
 // line and the buttons stay in view. States and results are shown by their words and a colour
 // together. Every button has its Alt letter, and the focus is drawn plainly. It holds no behaviour; the app connects to the members and paints
@@ -34,11 +37,17 @@ public:
     // as there is room for, the rest scrolled to.
     QSize fittedSize(const QRect& room) const;
 
+    // The rows' column of serial numbers, shown while the bench asks for them.
+    void showSerials(bool shown);
+
     // Sets the label's words and its colours for the tone.
     static void paint(QLabel* label, const QString& text, Tone tone);
 
     QLabel* Image;
     QPushButton* Choose;   // "Elegir imagen..."
+    QLineEdit* Order;      // "Orden"
+    QLineEdit* Operator;   // "Operador"
+    QCheckBox* AskSerial;  // "Pedir número de serie"
     QList<BenchRowUi> rows;   // COM1 first
     QScrollArea* Rows;
     QLabel* RecordLine;   // the record's trouble, as the main window shows it: "Registro: ..."
@@ -51,6 +60,7 @@ private:
     Twips twips_;
     QWidget* grid_;
     QGridLayout* gridLayout_;
+    QLabel* serialHead_;
 };
 
 } // namespace programador

@@ -84,6 +84,7 @@ struct Rig {
     {
         QDir(dir.path()).mkdir("home");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
         QDir(dir.path()).mkpath("config/programador");
         if (!registro.isEmpty())
             writeFile(dir.filePath("config/programador/registro.ini"), QByteArray(registro).replace("DIR", QFile::encodeName(dir.path())));
@@ -252,9 +253,29 @@ struct Rig {
             device.nextBoard();
             device.switchOn();
             if (words.value(2) != "held")   // its block 2 waits for release: the load stays under way
-                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && device.finished(0) && bench().contains(QRegularExpression(words[1] + "x- [^|]*'Alimente el equipo'")), 30000);
+                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && device.finished(0) && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Alimente el equipo|Escanee la placa)'")), 30000);
             else
                 QTRY_VERIFY_WITH_TIMEOUT(device.heard().size() >= 1 + 2 * 132, 30000);
+        } else if (words[0] == "early") {   // COMn's board switched on before its serial is scanned: not answered
+            DeviceHarness& device = *harness[words[1].right(1).toInt()];
+            device.nextBoard();
+            device.switchOn();
+            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'Escanee la placa antes de alimentarla'")), 30000);
+            QCOMPARE(device.heardAll(), QByteArray());
+        } else if (words[0] == "trace") {   // the order typed in, and the serial numbers asked for
+            BenchWindowUi* bench = window->benchWindow().ui();
+            QTest::keyClicks(bench->Order, words[1]);
+            bench->AskSerial->click();
+        } else if (words[0] == "scan") {   // a scanner: the serial typed where the focus is, then Return
+            BenchWindowUi* bench = window->benchWindow().ui();
+            QWidget* focused = bench->focusWidget();
+            const auto row = std::find_if(bench->rows.cbegin(), bench->rows.cend(), [focused](const BenchRowUi& r) { return r.Serial == focused; });
+            QVERIFY(row != bench->rows.cend());
+            const QString before = row->State->text();
+            QTest::keyClicks(focused, words[1]);
+            QTest::keyClick(focused, Qt::Key_Return);
+            // Until the row says what became of it: refused at once, or waiting for its board.
+            QTRY_VERIFY_WITH_TIMEOUT(row->State->text() != before, 30000);
         } else if (words[0] == "release") {   // the held ACK goes out; the runs end
             harness[words[1].right(1).toInt()]->release();
             QTRY_VERIFY_WITH_TIMEOUT(window->benchWindow().ui()->Start->isEnabled(), 30000);
@@ -274,7 +295,8 @@ struct Rig {
             }
             QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "Alimente el equipo"))), 30000);
         } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status,
-                                             // and the cause when there is one; the operator by the full name
+                                             // the serial and the order when given, and the cause when there is one;
+                                             // the operator by the full name
             if (Record* record = window->record().record())
                 record->flush();
             QFile csv(dir.filePath(words.value(1, "registro.csv")));
@@ -282,8 +304,9 @@ struct Rig {
             for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
                 const QList<QByteArray> f = row.split(',');
                 const QString cause = QString::fromUtf8(f.value(15)).remove(QLatin1Char('\r'));
-                if (f.size() == 16 && f[12].isEmpty() && f[13].isEmpty() && QString::fromUtf8(f[14]) == fullName())
-                    rows << QStringList{f[1], QString(f[2]).replace(dir.path(), "~"), f[4], f[9], f[7], f[10]}.join('|')
+                const QString board = f.value(12).isEmpty() && f.value(13).isEmpty() ? QString() : "|" + f[12] + "|" + f[13];
+                if (f.size() == 16 && QString::fromUtf8(f[14]) == fullName())
+                    rows << QStringList{f[1], QString(f[2]).replace(dir.path(), "~"), f[4], f[9], f[7], f[10]}.join('|') + board
                             + (cause.isEmpty() ? QString() : "|" + cause);
                 else if (!row.isEmpty())   // every line shows: one that is no whole row too
                     rows << "torn:" + QString::fromUtf8(row);
@@ -389,12 +412,20 @@ struct Rig {
         for (QPushButton* button : {ui->Choose, ui->Clear, ui->Start, ui->Stop, ui->Close})
             out << (button->isEnabled() ? QString(button->text()).remove('&') : QString());
         out.removeAll(QString());
+        // The order, the operator when it is not the user's full name, and the scanning, when given.
+        if (!ui->Order->text().isEmpty() || ui->Operator->text() != fullName() || ui->AskSerial->isChecked())
+            out << QStringLiteral("orden:'%1'%2%3").arg(ui->Order->text(), ui->Operator->text() != fullName() ? " operador:'" + ui->Operator->text() + "'" : "",
+                                                       ui->AskSerial->isChecked() ? " serie" : "");
         for (const BenchRowUi& row : ui->rows) {
             out << QStringLiteral("%1%2%3 %4 '%5' %6/%7 '%8' '%9'")
                        .arg(row.Use->text(), row.Use->isChecked() ? "x" : "", row.Use->isEnabled() ? "" : "-",
                             QString(row.Device->text()).replace(dir.path(), "~"), row.State->text())
                        .arg(row.Progress->value()).arg(row.Progress->maximum())
                        .arg(QString(row.Counts->text()).replace('\n', ' '), QString(row.Last->text()).replace('\n', " / "));
+            // The serial field, when shown: "[]" to type in, "[=PL-1]" given, "*" with the focus.
+            if (!row.Serial->isHidden())
+                out.last() += QStringLiteral(" [%1%2]%3").arg(row.Serial->isReadOnly() ? "=" : "", row.Serial->text(),
+                                                             ui->focusWidget() == row.Serial ? "*" : "");
         }
         // In front of the main window, as its transient: said only when it is not.
         if (!ui->windowHandle() || ui->windowHandle()->transientParent() != window->ui().windowHandle())
@@ -585,6 +616,40 @@ private slots:
                           "memoria y se perder\u00e1. [~/registro.csv: no se pudo escribir (" + QString::fromLocal8Bit(strerror(EFBIG))
                           + "); las cargas siguen y sus filas quedan en la memoria hasta que el archivo las tome] " + ready + trouble + " / ended"},
             {"room", "ended"},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
+        // Each board scanned into its row before its start-up is answered: the focus goes on to the
+        // next row that waits for a serial, a serial another row holds is refused, a board switched
+        // on before its scan is not answered; the serial beside the result and in the row, with the
+        // order, which the bench keeps for the next time.
+        const auto scanning = [&](const QString& com1, const QString& com2) {
+            return bench(true, {"COM1xCOMn ~/com1 " + com1, "COM2xCOMn ~/com2 " + com2})
+                .replace("Cerrar | COM1", "Cerrar | orden:'OT-7' serie | COM1")
+                .replace("'Detenido' " + none, "'Detenido' " + none + " [=]");
+        };
+        flow("the bench that scans", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})},
+            {"trace OT-7", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})
+                               .replace("Cerrar | COM1", "Cerrar | orden:'OT-7' serie | COM1")},
+            {"iniciar", scanning("'Escanee la placa' " + none + " []*", "'Escanee la placa' " + none + " []")},
+            {"early COM1", scanning("'Escanee la placa antes de alimentarla' " + none + " []*", "'Escanee la placa' " + none + " []")},
+            {"scan PL-1", scanning("'Alimente el equipo' " + none + " [=PL-1]", "'Escanee la placa' " + none + " []*")},
+            {"scan PL-1", scanning("'Alimente el equipo' " + none + " [=PL-1]", "'PL-1 ya está en COM1' " + none + " [PL-1]*")},
+            {"scan PL-2", scanning("'Alimente el equipo' " + none + " [=PL-1]", "'Alimente el equipo' " + none + " [=PL-2]*")},
+            {"board COM1", scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []*", "'Alimente el equipo' " + none + " [=PL-2]")},
+            {"board COM2", scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []*",
+                                    "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []")},
+            {"record", "COM1|~/com1|fw.bin|Programa listo|3|0|PL-1|OT-7 ; COM2|~/com2|fw.bin|Programa listo|3|0|PL-2|OT-7 / "
+                           + scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []*",
+                                      "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []")},
+            // "Cerrar" clicked has the focus.
+            {"cerrar yes", "WyN:¿Detener las cargas y cerrar el banco? "
+                               + scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []",
+                                          "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []") + " / " + ready},
+            {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo'",
+                                    "COM2xCOMn ~/com2 'Detenido' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo'"})
+                          .replace("Cerrar | COM1", "Cerrar | orden:'OT-7' serie | COM1")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
         // The record slow to take a row (a lock held): "Detener", a second "Iniciar" and "Cerrar"
         // while it is written; the row goes in once, and no bench that is gone is called.
