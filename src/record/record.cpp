@@ -368,6 +368,9 @@ QList<LoadRow> Record::finish()
         if (!over || sender->busy())
             d.stuck = true;
     }
+    // What the sender said in its last pass (the server away, the rows flowing) comes before the
+    // end's own line.
+    QCoreApplication::sendPostedEvents(&d.owner, QEvent::MetaCall);
     if (const qsizetype left = d.sender && !d.abandoned ? d.sender->spool().pending().size() : 0; left > 0 && said)
         said({d.shown, Cause::None, {},
               QStringLiteral("%1 en %2; las enviará el próximo programa que se inicie con este destino")
