@@ -9,12 +9,6 @@ namespace {
 
 using Tone = BenchWindowUi::Tone;
 
-// The cause alone, from a reason that names the device first ("COM3 /dev/ttyUSB0: ...").
-QString causeOf(const QString& reason)
-{
-    return causeIn(reason, {});
-}
-
 } // namespace
 
 BenchRow::BenchRow(const BenchRowUi& ui, DeviceCounts& counts) : ui_(ui), counts_(counts)
@@ -87,7 +81,7 @@ void BenchRow::gone(const QString& reason)
 {
     // The device keeps its name: the operator looks for the adapter by it.
     BenchWindowUi::paint(ui_.State, QStringLiteral("Desconectado"), Tone::Away);
-    ui_.State->setToolTip(printableName(causeOf(reason)));
+    ui_.State->setToolTip(printableName(causeIn(reason, {})));
     ui_.Progress->setValue(0);
 }
 

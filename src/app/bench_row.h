@@ -10,8 +10,8 @@ namespace programador {
 // device as numbered (kept while its adapter is out, the reason in the state's tooltip), the
 // state in its colour, the progress of the board under way ("bloque k de n", empty again
 // while the row waits for the next board), the counts of the shift and the last result with
-// its cause (and the board's serial number). The counts are the bench window's, kept from one opening to the next until the
-// operator clears them.
+// its cause and the board's serial number. The counts are the bench window's, kept from one
+// opening to the next until the operator clears them.
 class BenchRow {
 public:
     BenchRow(const BenchRowUi& ui, DeviceCounts& counts);

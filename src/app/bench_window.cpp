@@ -20,6 +20,16 @@
 
 namespace programador {
 
+namespace {
+
+// What the bench keeps from one opening to the next: its order, and whether it scans.
+QString keptFile()
+{
+    return stateFolder() + QStringLiteral("/banco.ini");
+}
+
+} // namespace
+
 BenchWindow::BenchWindow(OperatorMessages& messages, PortNumbering& numbering, WindowRecord& record)
     : messages_(messages), numbering_(numbering), record_(record), image_(std::make_unique<FirmwareImage>())
 {
@@ -77,7 +87,7 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui_), &QShortcut::activated, this, &BenchWindow::close);
     ui_->installEventFilter(this);
     // The operator by name, the order and the scanning as the last bench had them.
-    const QSettings kept(stateFolder() + QStringLiteral("/banco.ini"), QSettings::IniFormat);
+    const QSettings kept(keptFile(), QSettings::IniFormat);
     ui_->Operator->setText(fullName());
     ui_->Order->setText(kept.value(QStringLiteral("banco/orden")).toString());
     ui_->AskSerial->setChecked(kept.value(QStringLiteral("banco/serie")).toString() == QLatin1String("si"));
@@ -238,7 +248,7 @@ void BenchWindow::Start_Click()
     bench_->trace = {ui_->Order->text().trimmed(), ui_->Operator->text().trimmed()};
     bench_->asksSerial = ui_->AskSerial->isChecked();
     {
-        QSettings kept(stateFolder() + QStringLiteral("/banco.ini"), QSettings::IniFormat);
+        QSettings kept(keptFile(), QSettings::IniFormat);
         kept.setValue(QStringLiteral("banco/orden"), bench_->trace.order);
         kept.setValue(QStringLiteral("banco/serie"), bench_->asksSerial ? QStringLiteral("si") : QStringLiteral("no"));
     }

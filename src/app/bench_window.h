@@ -33,8 +33,8 @@ class WindowRecord;
 // Every load makes its row in the window's record; the counts stay from one opening to the next
 // until "Borrar cuentas". Every row names the order and the operator given at the top (the
 // user's full name unless changed; the order kept from the last time); with "Pedir número de
-// serie", each board is scanned into its row before its start-up is answered. The runs, their counts and rows are the bench's (src/bench); this
-// class and its rows (BenchRow) only show them.
+// serie", each board is scanned into its row before its start-up is answered. The runs, their
+// counts and rows are the bench's (src/bench); this class and its rows (BenchRow) only show them.
 class BenchWindow : public QObject {
 public:
     // A file the operator chose (empty: none): the app asks with a file dialog, the tests answer.
