@@ -1,7 +1,9 @@
 // The settings file, one row per case: the directory before -> the port read or the save's
 // result, the message, and the directory after, byte for byte. Then the port numbering:
 // the devices present and the numbering file before -> what each COM number stands for,
-// the file after, and what standard error said.
+// the file after, and what standard error said. Then the order file a line engineer writes:
+// its bytes -> the order read, or the refusal that names its line.
+#include "order_file.h"
 #include "port_numbering.h"
 #include "port_settings.h"
 #include "recording_messages.h"
@@ -75,6 +77,20 @@ struct Numbered {
     QString said = {};            // standard error
 };
 
+struct OrderRow {
+    QByteArray text;         // orden.ini, in a folder of its own (DIR)
+    QString refusal = {};    // with DIR for the folder; empty: read as `order`
+    Order order = {};
+};
+
+const QByteArray kSha = "8f434346648f6b96df89dda901c5176b10a6d83961dd3c1ac88b59b2dc327aa4";
+
+// The three fields every order has, then `more`.
+QByteArray orderOf(const QByteArray& more)
+{
+    return "[orden]\nnombre=OT-118\nimagen=/srv/placa.stb\nsha256=" + kSha + "\n" + more;
+}
+
 struct Devices : DeviceList {
     QList<SerialDevice> present() override { return devices; }
     QList<SerialDevice> devices;
@@ -115,6 +131,7 @@ QByteArray stderrOf(F f)
 
 Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(Numbered)
+Q_DECLARE_METATYPE(OrderRow)
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -273,6 +290,66 @@ private slots:
         const QByteArray other = QFileInfo::exists(file) ? "<not a file>" : "";   // a FIFO is not opened: it would wait
         QCOMPARE(QFileInfo(file).isFile() && after.open(QIODevice::ReadOnly) ? after.readAll() : other, row.after == "=" ? row.before : row.after);
         QCOMPARE(QString::fromUtf8(said).replace(file, "FILE"), row.said);
+    }
+
+    void orderFile_data()
+    {
+        QTest::addColumn<OrderRow>("row");
+        const auto row = [](const char* name, OrderRow r) { QTest::newRow(name) << r; };
+        const Order least{"OT-118", "/srv/placa.stb", kSha};
+        const QString fields = "(nombre, imagen, sha256, cantidad, serie, puertos, fallas_seguidas)";
+        row("every field, as an editor on Windows writes them",
+            {"\xEF\xBB\xBF; released by quality\r\n[Orden]\r\nNombre = \" OT-118 lote 2 \"\r\nimagen=img/../placa.stb\r\n"
+             "sha256=" + kSha.toUpper() + "\r\n# a comment\r\ncantidad=500\r\nserie=sí\r\npuertos=3, 1,16\r\nfallas_seguidas=5\r\n",
+             {}, {" OT-118 lote 2 ", "DIR/placa.stb", kSha, 500, true, {3, 1, 16}, 5}});
+        row("only what it must have", {orderOf("cantidad=\nserie=no\npuertos=\n"), {}, least});
+        row("not readable", {"<folder>", "DIR/orden.ini: es una carpeta"});
+        row("too long", {orderOf(QByteArray(64 * 1024, ';')), "DIR/orden.ini: mide más de 64 KiB; no es un archivo de orden"});
+        row("no section", {"nombre=OT-118\n", "DIR/orden.ini, línea 1: nombre= está antes de [orden]"});
+        row("empty", {"", "DIR/orden.ini: no tiene la sección [orden]"});
+        row("another section", {orderOf("[puertos]\n"), "DIR/orden.ini, línea 5: [puertos] no es la sección de una orden: todo va en [orden]"});
+        row("the section twice", {orderOf("[orden]\n"), "DIR/orden.ini, línea 5: [orden] ya se abrió en la línea 1"});
+        row("a field twice", {orderOf("Nombre=otra\n"), "DIR/orden.ini, línea 5: nombre= ya se dio en la línea 2"});
+        row("an unknown field", {orderOf("color=rojo\n"), "DIR/orden.ini, línea 5: color no es un campo de una orden " + fields});
+        row("no equals sign", {orderOf("cantidad 5\n"), "DIR/orden.ini, línea 5: no se entiende; cada línea de una orden es campo=valor"});
+        row("a NUL byte", {orderOf(QByteArray("serie=no\0", 9)), "DIR/orden.ini, línea 5: tiene un byte nulo; una orden es texto"});
+        row("a name not UTF-8", {"[orden]\nnombre=versi\xf3n\n", "DIR/orden.ini, línea 2: nombre= no es texto UTF-8"});
+        row("an empty name", {"[orden]\nnombre=\"\"\n", "DIR/orden.ini, línea 2: nombre= necesita el nombre de la orden"});
+        row("no image", {"[orden]\nnombre=OT-118\nimagen=\n", "DIR/orden.ini, línea 3: imagen= necesita la ruta de la imagen"});
+        const QString sha = "DIR/orden.ini, línea 4: sha256= debe tener los 64 dígitos hexadecimales del SHA-256 de la imagen";
+        row("a hash one digit short", {"[orden]\nnombre=a\nimagen=b\nsha256=" + kSha.left(63) + "\n", sha});
+        row("a hash not hex", {"[orden]\nnombre=a\nimagen=b\nsha256=" + kSha.left(63) + "g\n", sha});
+        row("no hash", {"[orden]\nnombre=a\nimagen=b\n", "DIR/orden.ini: falta sha256= (el SHA-256 de la imagen aprobada)"});
+        const QString count = "DIR/orden.ini, línea 5: cantidad= debe ser un número de placas, de 1 a 1000000";
+        for (const char* bad : {"0", "07", "-5", "1000001", "5 placas"})
+            row(qPrintable(QStringLiteral("cantidad=%1").arg(bad)), {orderOf(QByteArray("cantidad=") + bad + "\n"), count});
+        row("cantidad=1000000", {orderOf("cantidad=1000000\n"), {}, {"OT-118", "/srv/placa.stb", kSha, 1000000}});
+        row("serie=tal vez", {orderOf("serie=tal vez\n"), "DIR/orden.ini, línea 5: serie= debe ser si o no"});
+        const QString ports = "DIR/orden.ini, línea 5: puertos= debe dar números de COM de 1 a 16, separados por comas (1,2,3,4)";
+        for (const char* bad : {"17", "1,,2", "0", "COM1"})
+            row(qPrintable(QStringLiteral("puertos=%1").arg(bad)), {orderOf(QByteArray("puertos=") + bad + "\n"), ports});
+        row("a port twice", {orderOf("puertos=2,3,2\n"), "DIR/orden.ini, línea 5: puertos= da COM2 dos veces"});
+        for (const char* bad : {"0", "101"})
+            row(qPrintable(QStringLiteral("fallas_seguidas=%1").arg(bad)),
+                {orderOf(QByteArray("fallas_seguidas=") + bad + "\n"), "DIR/orden.ini, línea 5: fallas_seguidas= debe ser un número de 1 a 100"});
+    }
+
+    // Read from its file; what is read, written as "Guardar orden..." writes it, reads back the same.
+    void orderFile()
+    {
+        QFETCH(OrderRow, row);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("orden.ini");
+        QFile file(path);
+        QVERIFY(row.text == "<folder>" ? QDir(dir.path()).mkdir("orden.ini") : file.open(QIODevice::WriteOnly) && file.write(row.text) == row.text.size());
+        file.close();
+        Order order{"as it was"}, again;
+        QString refusal;
+        QCOMPARE(readOrder(path, order, refusal), row.refusal.isEmpty());
+        QCOMPARE(refusal.replace(dir.path(), "DIR"), row.refusal);
+        row.order.image.replace("DIR", dir.path());
+        QCOMPARE(order, row.refusal.isEmpty() ? row.order : Order{"as it was"});
+        QVERIFY(!row.refusal.isEmpty() || (parseOrder(orderText(order), "orden.ini", "/elsewhere", again, refusal) && again == order));
     }
 
     // The machine's own devices, whatever they are: each one listed is there.
