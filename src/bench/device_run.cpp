@@ -252,7 +252,7 @@ void DeviceRun::body()
                     early = true;
                 }
                 const QString status = armed ? QStringLiteral("Alimente el equipo")
-                    : early                  ? QStringLiteral("Escanee la placa antes de alimentarla")
+                    : early                  ? QStringLiteral("Escanee la placa primero")
                                              : QStringLiteral("Escanee la placa");
                 if (status != shown)
                     view.setStatusText(shown = status);

@@ -260,7 +260,7 @@ struct Rig {
             DeviceHarness& device = *harness[words[1].right(1).toInt()];
             device.nextBoard();
             device.switchOn();
-            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'Escanee la placa antes de alimentarla'")), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'Escanee la placa primero'")), 30000);
             QCOMPARE(device.heardAll(), QByteArray());
         } else if (words[0] == "trace") {   // the order typed in, and the serial numbers asked for
             BenchWindowUi* bench = window->benchWindow().ui();
@@ -633,7 +633,7 @@ private slots:
             {"trace OT-7", bench(false, {"COM1xCOMn ~/com1 'Detenido' " + none, "COM2xCOMn ~/com2 'Detenido' " + none})
                                .replace("Cerrar | COM1", "Cerrar | orden:'OT-7' serie | COM1")},
             {"iniciar", scanning("'Escanee la placa' " + none + " []*", "'Escanee la placa' " + none + " []")},
-            {"early COM1", scanning("'Escanee la placa antes de alimentarla' " + none + " []*", "'Escanee la placa' " + none + " []")},
+            {"early COM1", scanning("'Escanee la placa primero' " + none + " []*", "'Escanee la placa' " + none + " []")},
             {"scan PL-1", scanning("'Alimente el equipo' " + none + " [=PL-1]", "'Escanee la placa' " + none + " []*")},
             {"scan PL-1", scanning("'Alimente el equipo' " + none + " [=PL-1]", "'PL-1 ya está en COM1' " + none + " [PL-1]*")},
             {"scan PL-2", scanning("'Alimente el equipo' " + none + " [=PL-1]", "'Alimente el equipo' " + none + " [=PL-2]*")},
