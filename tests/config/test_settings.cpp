@@ -260,6 +260,8 @@ private slots:
         row("unreadable", {{ftdi(0, "A")}, "[puertos]\nCOM2=/dev/ttyS1\n", "unreadable", {}, com1a + " | COM2  libre" + free, "=", "programador: FILE: sin permiso de lectura; " + kept});
         row("a FIFO in its place", {{ftdi(0, "A")}, {}, "fifo", {}, com1a + " | COM2  libre" + free, "<not a file>", "programador: FILE: no es un archivo común; " + kept});
         row("read-only folder", {{ftdi(0, "A")}, {}, "read-only", {}, com1a + " | COM2  libre" + free, "", "programador: FILE: sin permiso de escritura; " + kept});
+        // Nothing changed: the file is not written again (it could not be, here).
+        row("nothing to change, in a read-only folder", {{ftdi(0, "A")}, inA, "read-only", {}, com1a + " | COM2  libre" + free});
         row("the variable over the file", {{ftdi(0, "A")}, inA, {}, "/dev/pts/9", "COM1  /dev/pts/9  (PROGRAMADOR_COM1) | COM2  libre" + free});
     }
 
