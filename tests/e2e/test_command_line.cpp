@@ -383,7 +383,9 @@ private slots:
         };
         // PORT's cue to switch the next board on: with two devices, its own line.
         const QByteArray cue = (second ? QFile::encodeName(port) + ": " : QByteArray()) + "Alimente el equipo\n";
+        const QByteArray secondCue = second ? QFile::encodeName(second->path()) + ": Alimente el equipo\n" : QByteArray();
         int switched = 0, signalled = 0, recordLock = -1;
+        bool secondOn = false;
         QElapsedTimer sinceSignal;
         const auto rowsWritten = [&] {
             if (run.awayFrom > 0)
@@ -412,10 +414,15 @@ private slots:
                     QVERIFY(QFile::remove(port));
                     device.pullCableOnceRead();
                 }
-                if (run.second > 0 && switched == run.second)
-                    second->switchOn();
                 if (run.closeStderr)
                     ::close(std::exchange(stderrPipe[0], -1));
+            }
+            // DEV2 with PORT's board `second`, and only once DEV2 waits for its own board: a
+            // start-up that reaches a line before the program opens it is not the run's, and the
+            // board would never load.
+            if (run.second > 0 && !secondOn && switched >= run.second && said.contains(secondCue)) {
+                second->switchOn();
+                secondOn = true;
             }
             // The server is back once the last board is loaded: the loads never waited for it.
             if (run.awayFrom > 0 && switched == run.boards && device.finished(0))
@@ -427,7 +434,7 @@ private slots:
             const bool waiting = waits > (run.boards > 1 && !run.pullSecond ? run.boards : run.holdRecord ? 1 : 0)
                 && device.heard().size() >= (blocks ? 1 + 132 * blocks : 0) && (!run.faults.floodAcks || device.stalled())
                 && rowsWritten() == run.rows.size()
-                && (run.second <= 0 || said.count(QFile::encodeName(second->path()) + ": Alimente el equipo\n") == 2);
+                && (run.second <= 0 || said.count(secondCue) == 2);
             if (signalled < run.signalsSent.size() && waiting && (!signalled || sinceSignal.elapsed() > 200)) {
                 ::kill(program.processId(), run.signalsSent[signalled++]), sinceSignal.start();
                 if (signalled == run.signalsSent.size())
