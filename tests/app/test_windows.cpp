@@ -355,9 +355,12 @@ struct Rig {
             for (int i = 0; i < ui.Drive1->count(); ++i)
                 shown << (i == ui.Drive1->currentIndex() ? "*" : "") + ui.Drive1->itemText(i).replace(dir.path(), "~");
             seen << shown.join(' ') + " in " + QString(window->dirPath()).replace(dir.path(), "~");
-        } else if (words[0] == "load") {   // plain, "enter", "silent", "refused", "cancel@E", "close@E"
+        } else if (words[0] == "load") {   // plain, "enter", "silent", "refused", "mute@Bk", "cancel@E", "close@E"
             const QString how = words.value(1).section('@', 0, 0);
             line.device.sends = how == "silent" ? decltype(line.device.sends)() : line.device.sends;
+            line.device.replies.clear();   // "mute": from block k on, no answer to any block
+            for (int k = how == "mute" ? interruptAt.mid(1).toInt() : 0; k > 0 && k < 40; ++k)
+                line.device.replies[k] = QByteArray();
             line.failOn = how == "refused" ? QStringLiteral("open") : QString();
             if (how == "cancel" || how == "close" || how == "signal")
                 interrupt = [this, &ui, how] {
@@ -537,7 +540,8 @@ private slots:
         // is one line of the window, not a message box, until rows go in again.
         const QString done = sending + " / I:Programa listo cancel status:'Transmitiendo archivo...' bar:3/3" + fw + " / " + ready;
         const QString rows = QString::fromUtf8("COM1|/dev/ttyS0|fw.bin|Programa listo|3|0 ; COM1|/dev/ttyS0|fw.bin|Error de comunicacion|0|1|"
-                                               "el equipo no se anunció");
+                                               "el equipo no se anunció ; COM1|/dev/ttyS0|fw.bin|Error de comunicacion|2|1|"
+                                               "el equipo dejó de responder en el bloque 2 de 3");
         const QString trouble = QString::fromUtf8(" record:'Registro: no se pudo escribir; 1 fila está solo en la memoria'");
         // registro.ini is read again at each "Cargar Firmware"; a signal ends the load with its row.
         const QString notice = QString::fromUtf8(" record:'Registro: ~/otro.csv: desde ahora las filas van aquí'");
@@ -545,6 +549,7 @@ private slots:
             {"click fw.bin", ready},
             {"load", done},
             {"load silent", "W:Error de comunicacion cancel status:'Alimente el equipo'" + fw + " / " + ready},
+            {"load mute@B2", sending + " / W:Error de comunicacion cancel status:'Transmitiendo archivo...' bar:2/3" + fw + " / " + ready},
             {"record", rows + " / " + ready},
             {"full", ready},
             {"load", done + trouble},
@@ -640,12 +645,15 @@ private slots:
             {"board COM1", scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []*", "'Alimente el equipo' " + none + " [=PL-2]")},
             {"board COM2", scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []*",
                                     "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []")},
+            // The next board's serial: each board its own, and one that was loaded is free again.
+            {"scan PL-1", scanning("'Alimente el equipo' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' [=PL-1]",
+                                   "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []*")},
             {"record", "COM1|~/com1|fw.bin|Programa listo|3|0|PL-1|OT-7 ; COM2|~/com2|fw.bin|Programa listo|3|0|PL-2|OT-7 / "
-                           + scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []*",
-                                      "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []")},
+                           + scanning("'Alimente el equipo' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' [=PL-1]",
+                                      "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []*")},
             // "Cerrar" clicked has the focus.
             {"cerrar yes", "WyN:¿Detener las cargas y cerrar el banco? "
-                               + scanning("'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' []",
+                               + scanning("'Alimente el equipo' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo' [=PL-1]",
                                           "'Escanee la placa' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo' []") + " / " + ready},
             {"banco", bench(false, {"COM1xCOMn ~/com1 'Detenido' 0/3 '1 lista, 0 con error' 'PL-1: Programa listo'",
                                     "COM2xCOMn ~/com2 'Detenido' 0/3 '1 lista, 0 con error' 'PL-2: Programa listo'"})
