@@ -97,6 +97,8 @@ private slots:
             .status = 64, .said = QString::fromUtf8("programador: --serie es el número de una placa: va con un solo equipo y sin --repeat|uso: ...")};
         QTest::newRow("an empty --orden") << Run{.args = {"--orden", " ", "IMAGE"}, .ini = "", .switchOn = false,
             .status = 64, .said = "programador: --orden necesita un texto|uso: ..."};
+        QTest::newRow("--operador twice") << Run{.args = {"--operador", "Ana", "--operador", "Luis", "IMAGE"}, .ini = "", .switchOn = false,
+            .status = 64, .said = "programador: un solo --operador|uso: ..."};
         QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
                                              "programador: /dev/no-such-tty: el dispositivo no existe|Error en puerto serie"};
         // --port N is COMn as puertos.ini has it, up to COM16: here COM12's adapter, pulled out;
