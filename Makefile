@@ -82,6 +82,9 @@ bench-command-line: deps
 # benchmark's own process (offscreen): each device's ratio to its line's limit, the program's CPU
 # and the longest hold of the window's event loop; about a minute. The screenshots of docs/banco/ come from:
 #   xvfb-run -a -s '-screen 0 1366x768x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --devices 16 --screenshots docs/banco'
+# and, with four rows, those named 1024x768-* and 2x-* (1-loading and 3-second-boards, 1-loading and 2-first-boards) from
+#   xvfb-run -a -s '-screen 0 1024x768x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --devices 4 --screenshots DIR'
+#   QT_SCALE_FACTOR=2 xvfb-run -a -s '-screen 0 2048x1536x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --devices 4 --screenshots DIR'
 bench-window: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_window
