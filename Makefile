@@ -46,17 +46,19 @@ coverage: deps
 	  gcovr -r . --object-directory build-coverage --exclude-directories build-coverage/CMakeFiles --filter "$$d" | \
 	  awk -v d="$$d" '/^TOTAL/ { printf "%-14s %5s  (%d of %d lines)\n", d, $$4, $$3, $$2 }'; done
 
-# The transfer under libFuzzer (clang): RUNS executions from the seed corpus; new inputs
-# go to build-fuzz/corpus, a finding to build-fuzz/crash-*. Not part of make test.
+# Each libFuzzer target (clang), the transfer's and the readers': RUNS executions from its seed
+# corpus; new inputs go to build-fuzz/corpus-<target>, a finding to build-fuzz/crash-*. Not part
+# of make test.
 RUNS ?= 1000000
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz
-	mkdir -p build-fuzz/corpus
-	cd build-fuzz && ./tests/fuzz/fuzz_transfer -runs=$(RUNS) -print_final_stats=1 corpus ../tests/fuzz/corpus \
-	  2>fuzz.log; status=$$?; \
-	  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss)' fuzz.log; \
-	  [ $$status -eq 0 ] || { tail -40 fuzz.log; exit $$status; }
+	@cd build-fuzz && for target in transfer:corpus readers:readers; do \
+	  name=$${target%%:*}; seeds=../tests/fuzz/$${target##*:}; mkdir -p corpus-$$name; echo "fuzz_$$name:"; \
+	  status=0; ./tests/fuzz/fuzz_$$name -runs=$(RUNS) -print_final_stats=1 corpus-$$name $$seeds 2>fuzz-$$name.log || status=$$?; \
+	  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss)' fuzz-$$name.log; \
+	  [ $$status -eq 0 ] || { tail -40 fuzz-$$name.log; exit $$status; }; \
+	done
 
 # Seeded faults (scripts/mutants.list), one at a time, against the whole suite on a scratch
 # copy of the project: each must be killed. Not part of make test; it takes about an hour.

@@ -98,9 +98,13 @@ bool parseOrder(const QByteArray& bytes, const QString& shown, const QString& fo
         // A path is bytes, as Linux names are; every other value is text.
         if (key != "imagen" && !isUtf8(value))
             return refuse(n, QStringLiteral("%1= no es texto UTF-8").arg(field));
+        // A tab or a carriage return inside a value is a slip of the editor, and one that the
+        // record, the screen and "Guardar orden..." could not keep.
+        if (std::any_of(value.cbegin(), value.cend(), [](char c) { return (c >= 0 && c < ' ') || c == 0x7f; }))
+            return refuse(n, QStringLiteral("%1= tiene un carácter de control").arg(field));
         if (key == "nombre") {
             read.name = QString::fromUtf8(value);
-            if (read.name.isEmpty())
+            if (read.name.trimmed().isEmpty())
                 return refuse(n, QStringLiteral("nombre= necesita el nombre de la orden"));
         } else if (key == "imagen") {
             if (value.isEmpty())
