@@ -4,6 +4,7 @@
 // the file after, and what standard error said. Then the order file a line engineer writes:
 // its bytes -> the order read, or the refusal that names its line.
 #include "order_file.h"
+#include "order_progress.h"
 #include "port_numbering.h"
 #include "port_settings.h"
 #include "recording_messages.h"
@@ -85,6 +86,17 @@ struct OrderRow {
 
 const QByteArray kSha = "8f434346648f6b96df89dda901c5176b10a6d83961dd3c1ac88b59b2dc327aa4";
 
+// Loads of an order, a minute apart from 08:00 unless "@minute" says: "0+" row 0 ready, "1-" row
+// 1 failed, "0x" row 0 interrupted, "r1" row 1 started again. What was kept before: `kept`.
+struct ProgressRow {
+    int count = 0, failuresInRow = 3;
+    QByteArray kept;                 // the order's file before; empty: none
+    QStringList steps;
+    QString figures;                 // at the last step; for a refused file, the reason (FILE: its path)
+    QList<int> stopped = {};
+    QStringList changes = {};        // "step: stopped" or "step: complete", for the steps that change something
+};
+
 // The three fields every order has, then `more`.
 QByteArray orderOf(const QByteArray& more)
 {
@@ -132,6 +144,7 @@ QByteArray stderrOf(F f)
 Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(Numbered)
 Q_DECLARE_METATYPE(OrderRow)
+Q_DECLARE_METATYPE(ProgressRow)
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -316,7 +329,8 @@ private slots:
         row("no equals sign", {orderOf("cantidad 5\n"), "DIR/orden.ini, línea 5: no se entiende; cada línea de una orden es campo=valor"});
         row("a NUL byte", {orderOf(QByteArray("serie=no\0", 9)), "DIR/orden.ini, línea 5: tiene un byte nulo; una orden es texto"});
         row("a name not UTF-8", {"[orden]\nnombre=versi\xf3n\n", "DIR/orden.ini, línea 2: nombre= no es texto UTF-8"});
-        row("an empty name", {"[orden]\nnombre=\"\"\n", "DIR/orden.ini, línea 2: nombre= necesita el nombre de la orden"});
+        row("a blank name", {"[orden]\nnombre=\" \"\n", "DIR/orden.ini, línea 2: nombre= necesita el nombre de la orden"});
+        row("a control character", {"[orden]\nnombre=OT\t118\n", "DIR/orden.ini, línea 2: nombre= tiene un carácter de control"});
         row("no image", {"[orden]\nnombre=OT-118\nimagen=\n", "DIR/orden.ini, línea 3: imagen= necesita la ruta de la imagen"});
         const QString sha = "DIR/orden.ini, línea 4: sha256= debe tener los 64 dígitos hexadecimales del SHA-256 de la imagen";
         row("a hash one digit short", {"[orden]\nnombre=a\nimagen=b\nsha256=" + kSha.left(63) + "\n", sha});
@@ -352,6 +366,69 @@ private slots:
         row.order.image.replace("DIR", dir.path());
         QCOMPARE(order, row.refusal.isEmpty() ? row.order : Order{"as it was"});
         QVERIFY(!row.refusal.isEmpty() || (parseOrder(orderText(order), "orden.ini", "/elsewhere", again, refusal) && again == order));
+    }
+
+    void orderProgress_data()
+    {
+        QTest::addColumn<ProgressRow>("row");
+        const auto row = [](const char* name, ProgressRow r) { QTest::newRow(name) << r; };
+        row("cantidad 3 over two rows: complete at the third, one board beyond",
+            {3, 3, {}, {"0+", "1+", "0+", "1+"}, "4 listas · 0 con error · 100,0 % · 80 por hora · Orden completa · 1 más de la cantidad",
+             {}, {"2: complete"}});
+        row("a row stops at its third failure in a row, the other goes on",
+            {0, 3, {}, {"0-", "0-", "1+", "0-", "1+"}, "2 listas · 3 con error · 40,0 % · 75 por hora", {0}, {"3: stopped"}});
+        row("a ready board starts the count of failures again; an interrupted load is none",
+            {0, 3, {}, {"0-", "0-", "0+", "0-", "0x", "0-"}, "1 lista · 4 con error · 20,0 % · 60 por hora"});
+        row("a stopped row started again", {0, 2, {}, {"0-", "0-", "r0", "0-", "1-"}, "0 listas · 4 con error · 0,0 % · 60 por hora",
+                                            {}, {"1: stopped"}});
+        row("goes on from what was kept", {10, 3, "listas=7\ncon_error=2\n", {"0+"}, "8 listas · 2 con error · 80,0 % · 1 por hora · faltan 2"});
+        row("the pace of the last hour", {0, 3, {}, {"0+@0", "1+@30", "0+@70", "1-@125"}, "3 listas · 1 con error · 75,0 % · 2 por hora"});
+        row("a kept count that is none", {0, 3, "listas=siete\n", {}, "FILE: no es la cuenta de una orden; la orden no sigue su cuenta"});
+    }
+
+    // The order's count over the rows of a bench, kept for the next bench of the same order and
+    // image only.
+    void orderProgress()
+    {
+        QFETCH(ProgressRow, row);
+        QTemporaryDir dir;
+        const Order order{"OT-118", "/srv/placa.stb", kSha, row.count, false, {}, row.failuresInRow};
+        OrderProgress progress(order, dir.filePath("ordenes"));
+        if (!row.kept.isEmpty()) {
+            QDir().mkpath(dir.filePath("ordenes"));
+            QFile file(progress.file());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(row.kept) == row.kept.size());
+        }
+        QString why;
+        QCOMPARE(progress.read(why), !row.figures.startsWith("FILE"));
+        if (!why.isEmpty()) {
+            QCOMPARE(why.replace(progress.file(), "FILE"), row.figures);
+            return;
+        }
+        const QDateTime eight(QDate(2026, 12, 11), QTime(8, 0), Qt::UTC);
+        QDateTime at = eight;
+        QStringList changes;
+        for (qsizetype i = 0; i < row.steps.size(); ++i) {
+            const QString step = row.steps[i];
+            at = step.contains('@') ? eight.addSecs(60 * step.section('@', 1).toInt()) : eight.addSecs(60 * i);
+            const int device = step.startsWith('r') ? step.mid(1, 1).toInt() : step.left(1).toInt();
+            if (step.startsWith('r')) {
+                progress.restart(device);
+                continue;
+            }
+            const Verdict verdict = step[1] == '+' ? Verdict::Ready : step[1] == '-' ? Verdict::Failed : Verdict::Interrupted;
+            const OrderProgress::Change change = progress.add(device, verdict, QStringLiteral("causa %1").arg(i), at);
+            if (change != OrderProgress::Change::None)
+                changes << QStringLiteral("%1: %2").arg(i).arg(change == OrderProgress::Change::Completed ? "complete" : "stopped");
+        }
+        QCOMPARE(progress.figures(at), row.figures);
+        QCOMPARE(changes, row.changes);
+        for (int device : {0, 1})
+            QCOMPARE(progress.stopped(device), row.stopped.contains(device));
+        QVERIFY(progress.trouble().isEmpty());
+        OrderProgress again(order, dir.filePath("ordenes")), otherImage({"OT-118", "/srv/placa.stb", QByteArray(64, 'e')}, dir.filePath("ordenes"));
+        QVERIFY(again.read(why) && otherImage.read(why));
+        QCOMPARE(QList<int>({again.ready(), again.failed(), otherImage.ready()}), QList<int>({progress.ready(), progress.failed(), 0}));
     }
 
     // The machine's own devices, whatever they are: each one listed is there.
