@@ -102,42 +102,75 @@ Bench::~Bench()
 void Bench::start(const QList<PortAssignment>& ports, bool repeat, Events events)
 {
     events_ = std::move(events);
+    repeat_ = repeat;
     devices_.clear();
     devices_.resize(static_cast<std::size_t>(ports.size()));
     finished_ = 0;
     for (int i = 0; i < ports.size(); ++i) {
-        Device& device = devices_[static_cast<std::size_t>(i)];
-        device.port = ports[i];
-        DeviceEvents run;
-        run.started = [this, i] {
-            if (events_.started)
-                events_.started(i);
-        };
-        run.status = [this, i](const QString& text) {
-            if (events_.status)
-                events_.status(i, text);
-        };
-        run.progress = [this, i](int block) {
-            if (events_.progress)
-                events_.progress(i, block);
-        };
-        run.gone = [this, i](const QString& reason) {
-            if (events_.gone)
-                events_.gone(i, reason);
-        };
-        run.back = [this, i] {
-            if (events_.back)
-                events_.back(i);
-        };
-        run.loaded = [this, i](const LoadOutcome& load) { loaded(i, load); };
-        run.finished = [this] {
-            if (++finished_ == size() && events_.finished)
-                events_.finished();
-        };
-        device.run = std::make_unique<DeviceRun>(device.port, image_, repeat, &owner_, std::move(run), asksSerial && repeat);
+        devices_[static_cast<std::size_t>(i)].port = ports[i];
+        startRun(i);
     }
     for (Device& device : devices_)
         device.run->start();
+}
+
+void Bench::startRun(int i)
+{
+    Device& device = devices_[static_cast<std::size_t>(i)];
+    DeviceEvents run;
+    run.started = [this, i] {
+        if (events_.started)
+            events_.started(i);
+    };
+    run.status = [this, i](const QString& text) {
+        if (events_.status)
+            events_.status(i, text);
+    };
+    run.progress = [this, i](int block) {
+        if (events_.progress)
+            events_.progress(i, block);
+    };
+    run.gone = [this, i](const QString& reason) {
+        if (events_.gone)
+            events_.gone(i, reason);
+    };
+    run.back = [this, i] {
+        if (events_.back)
+            events_.back(i);
+    };
+    run.loaded = [this, i](const LoadOutcome& load) { loaded(i, load); };
+    run.finished = [this, i] {
+        devices_[static_cast<std::size_t>(i)].ended = true;
+        if (++finished_ == size() && events_.finished)
+            events_.finished();
+    };
+    device.ended = false;
+    ++device.runs;
+    device.run = std::make_unique<DeviceRun>(device.port, image_, repeat_, &owner_, std::move(run), asksSerial && repeat_);
+}
+
+void Bench::lastBoards()
+{
+    for (int i = 0; i < size(); ++i)
+        lastBoard(i);
+}
+
+void Bench::lastBoard(int device)
+{
+    devices_[static_cast<std::size_t>(device)].run->lastBoard();
+}
+
+void Bench::restart(int index)
+{
+    Device& device = devices_[static_cast<std::size_t>(index)];
+    if (!device.ended)
+        return;
+    // The run before has ended, its thread with it; what it said has all been heard.
+    --finished_;
+    if (asksSerial)
+        device.serial.clear();
+    startRun(index);
+    device.run->start();
 }
 
 void Bench::loaded(int index, const LoadOutcome& given)
@@ -157,9 +190,10 @@ void Bench::loaded(int index, const LoadOutcome& given)
     // The device's next load waits until this row is on disk (or kept, when the disk takes
     // nothing). The record outlives the bench: the call back has the bench's own object for its
     // context, so that a bench gone, or replaced by the next, is never called.
-    const auto recorded = [this, index] {
-        if (DeviceRun* run = devices_[static_cast<std::size_t>(index)].run.get())
-            run->recorded();
+    const auto recorded = [this, index, runs = device.runs] {
+        const Device& now = devices_[static_cast<std::size_t>(index)];
+        if (now.runs == runs && now.run)
+            now.run->recorded();
     };
     if (record_) {
         record_->append(rowOf(load, device.port, imagePath_, image_, sha256_, interruptStatus, trace), &owner_, recorded);

@@ -84,6 +84,14 @@ public:
     // stop; abandon() ends every run at once, port closed, no EOT.
     void cancel();
     void abandon();
+    // The loads under way are the last: each run ends after its load, and the runs waiting for
+    // a board stop now (an order's count reached). Of one device alone (its fixture failing).
+    void lastBoards();
+    void lastBoard(int device);
+    // A device whose run has ended runs again, board after board, on the same port (the
+    // operator starts a stopped row again).
+    void restart(int device);
+    bool ended(int device) const { return devices_[static_cast<std::size_t>(device)].ended; }
     // Waits for every run's thread to end, then hears what the runs said before they ended, so
     // that the loads they cut short have their rows: for a front end that goes away at once.
     void settle();
@@ -111,8 +119,11 @@ private:
         std::unique_ptr<DeviceRun> run;
         DeviceCounts counts;
         QString serial;
+        bool ended = false;   // its run is over
+        int runs = 0;         // runs begun: a row's call back reaches only the run whose load it was
     };
     void loaded(int index, const LoadOutcome& load);
+    void startRun(int index);
 
     const FirmwareImage& image_;
     const QString imagePath_;
@@ -121,6 +132,7 @@ private:
     QObject owner_;   // the front end's thread: what the runs say goes there
     std::vector<Device> devices_;
     Events events_;
+    bool repeat_ = false;
     int finished_ = 0;
 };
 

@@ -188,6 +188,12 @@ void DeviceRun::serialGiven()
     here([] {});   // wakes the wait for the board
 }
 
+void DeviceRun::lastBoard()
+{
+    last_ = true;
+    here([] {});   // wakes the wait for the board
+}
+
 void DeviceRun::body()
 {
     QObject control;
@@ -259,7 +265,7 @@ void DeviceRun::body()
                 if (armed && seen.endsWith("TA"))
                     break;
                 wait.yieldPass();
-                if (stopping)
+                if (stopping || last_)
                     return false;
                 if (line.bytesWaiting() > 0)
                     seen = (seen + line.read()).right(64);
@@ -273,22 +279,23 @@ void DeviceRun::body()
                     post([gone = events_.gone, reason = failure.reason] { gone(reason); });
                 told = true;
                 ticking(true);
-                for (ticks.contador2 = 0; ticks.contador2 < 10 && !stopping;) {   // a second
+                for (ticks.contador2 = 0; ticks.contador2 < 10 && !stopping && !last_;) {   // a second
                     events.yield(true);
                     if (wait.abandoned())
                         throw RunAbandoned{};
                 }
                 ticking(false);
-                if (stopping)
+                if (stopping || last_)
                     return false;
             }
         }
-        // The row of the last load is on disk before the next load starts.
-        while (recorded_ < loads_ && !stopping)
+        // The row of the last load is on disk before the next load starts. A board that is to be
+        // none of this run's while it waits there is let go, as one that comes after.
+        while (recorded_ < loads_ && !stopping && !last_)
             wait.yieldPass();
         line.giveBack(seen);
         ticking(true);
-        return !stopping;
+        return !stopping && !last_;
     };
 
     // One board after another. The thread's one boundary is here: whatever the wait for a board
@@ -330,7 +337,7 @@ void DeviceRun::body()
         // A port that failed is opened afresh for the next board.
         if (outcome.exit == LoadExit::Error)
             line.shut();
-        if (!repeat_ || stopping)
+        if (!repeat_ || stopping || last_)
             break;
     }
     line.shut();

@@ -70,6 +70,9 @@ public:
     void recorded();
     // The next board's serial number is given: its start-up may be answered.
     void serialGiven();
+    // The load under way, if there is one, is the device's last: the run ends after it, and a
+    // line that waits for its next board stops now.
+    void lastBoard();
 
 private:
     void body();
@@ -83,6 +86,7 @@ private:
     const DeviceEvents events_;
     const bool asksSerial_;
     std::atomic<int> given_ = 0;   // serial numbers given, one a board
+    std::atomic<bool> last_ = false;   // no board after the one under way
     std::unique_ptr<QThread> thread_;
     std::mutex mutex_;
     QObject* control_ = nullptr;   // lives in the run's thread while it runs
