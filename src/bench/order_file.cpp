@@ -162,6 +162,14 @@ bool readOrder(const QString& path, Order& order, QString& refusal)
     return parseOrder(bytes, shown, QFileInfo(path).absolutePath(), order, refusal);
 }
 
+QString imageRefusal(const Order& order, const QString& shown, const QByteArray& sha256)
+{
+    if (sha256.toLower() == order.sha256)
+        return {};
+    return QStringLiteral("%1: su SHA-256 es %2..., la orden %3 aprobó %4...")
+        .arg(shown, QString::fromLatin1(sha256.left(12).toLower()), order.name, QString::fromLatin1(order.sha256.left(12)));
+}
+
 QByteArray orderText(const Order& order)
 {
     QByteArray text = "[orden]\n";

@@ -35,6 +35,12 @@ bool readOrder(const QString& path, Order& order, QString& refusal);
 // The same from the file's bytes; `shown` names the file in a refusal, `folder` is where a
 // relative image path starts.
 bool parseOrder(const QByteArray& bytes, const QString& shown, const QString& folder, Order& order, QString& refusal);
+// The message for an image that is not the one the order released; imageRefusal gives its
+// reason: the image and both SHA-256s by their first 12 hex digits ("placa.stb: su SHA-256 es
+// 0123456789ab..., la orden OT-118 aprobó 9a82b2ee0c4d..."), or nothing when sha256 is the
+// order's.
+inline constexpr char kNotTheOrdersImage[] = "La imagen no es la de la orden";
+QString imageRefusal(const Order& order, const QString& shown, const QByteArray& sha256);
 // The file "Guardar orden..." writes: what parseOrder reads back as the same order (the image as
 // an absolute path).
 QByteArray orderText(const Order& order);

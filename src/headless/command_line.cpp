@@ -3,11 +3,16 @@
 #include "numbering_file.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+
+#include <utility>
 
 namespace programador {
 
 const char* const kUsage = "uso: programador [--port N]... [--device RUTA]... [--repeat] [--log ARCHIVO|URI]\n"
                            "                  [--orden TEXTO] [--operador TEXTO] [--serie TEXTO] [--] IMAGEN\n"
+                           "     programador --orden ARCHIVO [--port N]... [--device RUTA]... [--log ARCHIVO|URI]\n"
+                           "                  [--operador TEXTO]\n"
                            "     programador --list | --help | --version\n";
 const char* const kHelp =
     "Carga IMAGEN (un archivo .stb o .bin) en el equipo por el puerto serie, sin ventana, como\n"
@@ -25,6 +30,10 @@ const char* const kHelp =
     "                  segundos como mucho. Sin --log, el destino de\n"
     "                  $XDG_CONFIG_HOME/programador/registro.ini, si lo hay\n"
     "  --orden TEXTO   la orden de trabajo o el lote, en cada fila\n"
+    "  --orden ARCHIVO  una orden que entrega el ingeniero (un archivo .ini): su nombre va en\n"
+    "                  cada fila, su imagen debe tener el SHA-256 aprobado (si no, estado 3 y\n"
+    "                  nada se envía), sus puertos si no se dan --port ni --device; carga placa\n"
+    "                  tras placa hasta su cantidad, que sigue de una vez a la otra\n"
     "  --operador TEXTO  quién carga, en cada fila (si no, el usuario de la sesión)\n"
     "  --serie TEXTO   el número de serie de la placa, en su fila: para una sola carga de un\n"
     "                  solo equipo, sin --repeat\n"
@@ -144,12 +153,23 @@ std::optional<CommandLine> parseCommandLine(const QStringList& args, QString& wr
             return refuse(QStringLiteral("--%1 necesita un texto").arg(name));
         *field = values.value(0);
     }
+    // An order's file, not its name: an .ini file, or a file that is there. It loads board after
+    // board, its own image.
+    if (line.order.endsWith(QLatin1String(".ini"), Qt::CaseInsensitive) || QFileInfo(line.order).isFile()) {
+        line.orderFile = std::exchange(line.order, QString());
+        line.repeat = true;
+    }
     // A serial number is one board's: one device, one load. Without --port or --device the
     // device is the one of PROGRAMADOR.INI.
     if (!line.serial.isEmpty() && (line.repeat || line.ports.size() + line.devices.size() > 1))
         return refuse(QStringLiteral("--serie es el número de una placa: va con un solo equipo y sin --repeat"));
 
     const QStringList images = parser.positionalArguments();
+    if (!line.orderFile.isEmpty()) {
+        if (!images.isEmpty())
+            return refuse(QStringLiteral("con --orden ARCHIVO la imagen es la de la orden"));
+        return line;
+    }
     if (images.size() != 1)
         return refuse(images.isEmpty() ? QStringLiteral("falta la IMAGEN") : QStringLiteral("una sola IMAGEN"));
     line.image = images.first();

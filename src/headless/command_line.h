@@ -17,6 +17,7 @@ struct CommandLine {
     bool repeat = false;     // --repeat: board after board, until a signal
     QString log;             // --log FILE: a record of every load
     QString order;           // --orden TEXT: the work order or lot, in every row
+    QString orderFile;       // --orden FILE: an order file (its name, image, ports and count)
     QString operatorName;    // --operador TEXT: who loads; the login name when not given
     QString serial;          // --serie TEXT: the board's serial number, for one load of one device
     QString image;

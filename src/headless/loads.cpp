@@ -5,6 +5,8 @@
 #include "file_names.h"
 #include "firmware_file.h"
 #include "interrupts.h"
+#include "order_file.h"
+#include "order_progress.h"
 #include "port_settings.h"
 #include "destination.h"
 #include "record.h"
@@ -12,6 +14,7 @@
 #include "user_names.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QSocketNotifier>
 
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <unistd.h>
@@ -76,6 +80,20 @@ int statusOf(const LoadOutcome& load, int signal)
 
 int runLoads(const CommandLine& command)
 {
+    // An order file: its image, its name in every row, and its ports unless --port or --device
+    // name others. One that cannot be used starts nothing.
+    Order order;
+    const bool ordered = !command.orderFile.isEmpty();
+    if (ordered) {
+        QString refusal;
+        if (!readOrder(command.orderFile, order, refusal))
+            return wrongCommand(refusal);
+        if (order.asksSerial)
+            return wrongCommand(QStringLiteral("%1 pide el número de serie de cada placa: se carga en el banco (programador --banco --orden)")
+                                    .arg(printableName(command.orderFile)));
+    }
+    const QString imagePath = ordered ? order.image : command.image;
+
     // The devices: each --port as the numbering has it now, each --device as given.
     SystemDevices machine;
     PortNumbering numbering(machine);
@@ -84,6 +102,9 @@ int runLoads(const CommandLine& command)
         ports << numbering.resolve(n);
     for (const QString& path : command.devices)
         ports << PortAssignment::given(path);
+    if (ports.isEmpty())
+        for (const int n : order.ports)
+            ports << numbering.resolve(n);
     QStringList keys;
     for (const PortAssignment& port : ports) {
         if (keys.contains(deviceKey(port)))
@@ -94,16 +115,34 @@ int runLoads(const CommandLine& command)
     // The image, read and checked once, before any port is touched.
     auto image = std::make_unique<FirmwareImage>();
     Cause cause = Cause::None;
-    switch (FirmwareFile::load(command.image, *image, cause)) {
+    switch (FirmwareFile::load(imagePath, *image, cause)) {
     case FirmwareFile::Result::Loaded:
         break;
     case FirmwareFile::Result::TooLarge:
     case FirmwareFile::Result::Unreadable:
-        say(QStringLiteral("programador: ") + reasonLine(printableName(command.image), cause));
+        say(QStringLiteral("programador: ") + reasonLine(printableName(imagePath), cause));
         say(cause == Cause::TooLarge ? QStringLiteral("Archivo demasiado grande") : QStringLiteral("Error en archivo"));
         return kImage;
     }
     const int blocks = FirmwareFile::blockCount(image->largo_archivo);
+    // An order's image is the one it released, byte for byte, or nothing is sent.
+    std::optional<OrderProgress> progress;
+    if (ordered) {
+        if (const QString refusal = imageRefusal(order, printableName(imagePath), FirmwareFile::sha256(*image)); !refusal.isEmpty()) {
+            say(QStringLiteral("programador: ") + refusal);
+            say(QString::fromUtf8(kNotTheOrdersImage));
+            return kImage;
+        }
+        // The order goes on from what was counted of it before.
+        QString kept;
+        progress.emplace(order, stateFolder() + QStringLiteral("/ordenes"));
+        if (!progress->read(kept))
+            return wrongCommand(kept);
+        if (progress->complete()) {
+            say(QStringLiteral("Orden %1: %2").arg(order.name, progress->figures(QDateTime::currentDateTimeUtc())));
+            return kDone;
+        }
+    }
 
     // The record: --log, else the one configured for this PC.
     QString why;
@@ -131,14 +170,29 @@ int runLoads(const CommandLine& command)
     for (const PortAssignment& port : ports)
         names << printableName(port.named());
     BenchOutput output(names, blocks);
-    Bench bench(*image, command.image, record.get());
+    Bench bench(*image, imagePath, record.get());
     Bench::Events events;
     events.status = [&output](int device, const QString& text) { output.status(device, text); };
     events.progress = [&output](int device, int block) { output.progress(device, block); };
     events.gone = [&output](int, const QString& reason) { output.note(reason); };
     events.back = [&output, &names](int device) { output.note(names[device] + QStringLiteral(": de vuelta")); };
-    events.loaded = [&output](int device, const LoadOutcome& load) {
+    events.loaded = [&](int device, const LoadOutcome& load) {
         output.ended(device, resultOf(load), verdictOf(load) == Verdict::Interrupted ? QString() : load.reason);
+        if (!progress)
+            return;
+        // The order's count reached: the loads under way finish and the rest stop. A device
+        // whose boards fail so many times in a row stops alone.
+        const OrderProgress::Change change = progress->add(device, verdictOf(load), load.cause, QDateTime::currentDateTimeUtc());
+        if (!progress->trouble().isEmpty())
+            output.note(QStringLiteral("programador: ") + progress->trouble());
+        if (change == OrderProgress::Change::Completed) {
+            output.note(QStringLiteral("Orden completa"));
+            bench.lastBoards();
+        } else if (change == OrderProgress::Change::RowStopped) {
+            output.note(names[device] + QStringLiteral(": Revise el puesto (") + progress->causes(device).join(QStringLiteral("; "))
+                        + QLatin1Char(')'));
+            bench.lastBoard(device);
+        }
     };
     events.finished = [] { QCoreApplication::quit(); };
 
@@ -162,7 +216,7 @@ int runLoads(const CommandLine& command)
         }
     });
     listen();
-    bench.trace = {command.order, command.operatorName.isEmpty() ? loginName() : command.operatorName};
+    bench.trace = {ordered ? order.name : command.order, command.operatorName.isEmpty() ? loginName() : command.operatorName};
     bench.start(ports, command.repeat, std::move(events));
     bench.setSerial(0, command.serial);
     QCoreApplication::exec();
@@ -202,10 +256,16 @@ int runLoads(const CommandLine& command)
             totals << counted(interrupted, QStringLiteral("interrumpido"), QStringLiteral("interrumpidos"));
         say(totals.join(QStringLiteral(", ")));
     }
+    if (progress)
+        say(QStringLiteral("Orden %1: %2").arg(order.name, progress->figures(QDateTime::currentDateTimeUtc())));
 
     if (interruptions > 0)
         endBy(lastSignal);
-    const int status = !several ? statusOf(bench.counts(0).last, lastSignal) : done == bench.size() ? kDone : kCommunication;
+    // An order is done when its count is; else when each device's load is "Programa listo".
+    const int status = progress       ? (progress->complete() ? kDone : kCommunication)
+        : !several                    ? statusOf(bench.counts(0).last, lastSignal)
+        : done == bench.size()        ? kDone
+                                      : kCommunication;
     if (record && record->leftBehind())
         leaveNow(status);
     return status;
