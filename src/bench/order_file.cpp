@@ -64,9 +64,14 @@ bool parseOrder(const QByteArray& bytes, const QString& shown, const QString& fo
     qsizetype section = 0;   // the line of [orden]
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const qsizetype n = i + 1;
-        const QByteArray line = lines[i].trimmed();   // the CR of a line written on Windows too
+        // A tab is a blank; the CR of a line written on Windows goes with the trimming.
+        const QByteArray line = QByteArray(lines[i]).replace('\t', ' ').trimmed();
         if (line.contains('\0'))
             return refuse(n, QStringLiteral("tiene un byte nulo; una orden es texto"));
+        // Any other control character is a slip of the editor, which neither the record, the
+        // screen nor "Guardar orden..." could keep, and which a message must not print.
+        if (std::any_of(line.cbegin(), line.cend(), [](char c) { return (c >= 0 && c < ' ') || c == 0x7f; }))
+            return refuse(n, QStringLiteral("tiene un carácter de control"));
         if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
             continue;
         if (line.startsWith('[')) {
@@ -98,10 +103,6 @@ bool parseOrder(const QByteArray& bytes, const QString& shown, const QString& fo
         // A path is bytes, as Linux names are; every other value is text.
         if (key != "imagen" && !isUtf8(value))
             return refuse(n, QStringLiteral("%1= no es texto UTF-8").arg(field));
-        // A tab or a carriage return inside a value is a slip of the editor, and one that the
-        // record, the screen and "Guardar orden..." could not keep.
-        if (std::any_of(value.cbegin(), value.cend(), [](char c) { return (c >= 0 && c < ' ') || c == 0x7f; }))
-            return refuse(n, QStringLiteral("%1= tiene un carácter de control").arg(field));
         if (key == "nombre") {
             read.name = QString::fromUtf8(value);
             if (read.name.trimmed().isEmpty())

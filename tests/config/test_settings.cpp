@@ -330,7 +330,7 @@ private slots:
         row("a NUL byte", {orderOf(QByteArray("serie=no\0", 9)), "DIR/orden.ini, línea 5: tiene un byte nulo; una orden es texto"});
         row("a name not UTF-8", {"[orden]\nnombre=versi\xf3n\n", "DIR/orden.ini, línea 2: nombre= no es texto UTF-8"});
         row("a blank name", {"[orden]\nnombre=\" \"\n", "DIR/orden.ini, línea 2: nombre= necesita el nombre de la orden"});
-        row("a control character", {"[orden]\nnombre=OT\t118\n", "DIR/orden.ini, línea 2: nombre= tiene un carácter de control"});
+        row("a control character", {"[orden]\nnom\x1b[2Jbre=OT-118\n", "DIR/orden.ini, línea 2: tiene un carácter de control"});
         row("no image", {"[orden]\nnombre=OT-118\nimagen=\n", "DIR/orden.ini, línea 3: imagen= necesita la ruta de la imagen"});
         const QString sha = "DIR/orden.ini, línea 4: sha256= debe tener los 64 dígitos hexadecimales del SHA-256 de la imagen";
         row("a hash one digit short", {"[orden]\nnombre=a\nimagen=b\nsha256=" + kSha.left(63) + "\n", sha});
