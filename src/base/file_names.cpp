@@ -82,7 +82,7 @@ QString printableName(const QString& name)
 {
     QString shown = name;
     for (qsizetype i = 0; i < shown.size(); ++i) {
-        if (isEscape(name, i))
+        if (isEscape(name, i) || name.at(i).category() == QChar::Other_Control)
             shown[i] = QChar::ReplacementCharacter;
     }
     return shown;

@@ -14,7 +14,8 @@ namespace programador {
 // same bytes for open(2).
 QString nameFromBytes(const QByteArray& bytes);
 QByteArray nameToBytes(const QString& name);
-// The name as the operator reads it: a replacement character for each byte that does not decode.
+// The name as the operator reads it, on one line: a replacement character for each byte that
+// does not decode and for each control character (a newline, a tab, an escape) it holds.
 QString printableName(const QString& name);
 
 // The whole of a small file a person may edit (a settings file), never blocking: anything that

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -287,8 +288,21 @@ RecordSettings RecordSettings::read(const QString& path, QString& why)
         return settings;
     }
     bool inSection = false;
+    int number = 0;
     for (QByteArray line : bytes.split('\n')) {
+        ++number;
         line = line.trimmed();
+        // A path or a server read otherwise than written would send the rows elsewhere: a line
+        // that is not UTF-8 text, or holds a control character, is refused with its number.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8(line);
+        const char* fault = utf8.hasError() ? "no es texto UTF-8"
+            : std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })
+            ? "tiene un carácter de control" : nullptr;
+        if (fault) {
+            why = QStringLiteral("%1, línea %2: %3").arg(printableName(path)).arg(number).arg(QString::fromUtf8(fault));
+            return RecordSettings{};
+        }
         if (line.startsWith('[')) {
             inSection = line.toLower() == "[registro]";
             continue;

@@ -323,6 +323,8 @@ private slots:
         row("no section", {"nombre=OT-118\n", "DIR/orden.ini, línea 1: nombre= está antes de [orden]"});
         row("empty", {"", "DIR/orden.ini: no tiene la sección [orden]"});
         row("another section", {orderOf("[puertos]\n"), "DIR/orden.ini, línea 5: [puertos] no es la sección de una orden: todo va en [orden]"});
+        row("another section, a C1 control in it", {orderOf("[or\xc2\x87" "den]\n"),
+            QString::fromUtf8("DIR/orden.ini, línea 5: [or\ufffdden] no es la sección de una orden: todo va en [orden]")});
         row("the section twice", {orderOf("[orden]\n"), "DIR/orden.ini, línea 5: [orden] ya se abrió en la línea 1"});
         row("a field twice", {orderOf("Nombre=otra\n"), "DIR/orden.ini, línea 5: nombre= ya se dio en la línea 2"});
         row("an unknown field", {orderOf("color=rojo\n"), "DIR/orden.ini, línea 5: color no es un campo de una orden " + fields});
