@@ -202,6 +202,8 @@ void Bench::loaded(int index, const LoadOutcome& given)
     }
     if (events_.loaded)
         events_.loaded(index, load);
+    if (device.run)
+        device.run->heard();
 }
 
 void Bench::setSerial(int index, const QString& serial)

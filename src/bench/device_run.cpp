@@ -182,6 +182,11 @@ void DeviceRun::recorded()
     here([this] { ++recorded_; });
 }
 
+void DeviceRun::heard()
+{
+    here([this] { ++heard_; });
+}
+
 void DeviceRun::serialGiven()
 {
     ++given_;
@@ -239,6 +244,16 @@ void DeviceRun::body()
             for (QTimer* timer : {&timers.Timer1, &timers.Timer2})
                 on ? timer->start() : timer->stop();
         };
+        // The owner has heard the last load before the next board is asked for: what it heard
+        // may make that load the device's last (an order's count reached, a fixture that fails).
+        // Only the owner's call wakes this wait: the line may be shut (a port that failed).
+        while (heard_ < loads_ && !stopping && !last_) {
+            events.yield(true);
+            if (wait.abandoned())
+                throw RunAbandoned{};
+        }
+        if (stopping || last_)
+            return false;
         bool told = false, early = false;
         QString shown;
         QByteArray seen;

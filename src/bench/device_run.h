@@ -68,6 +68,8 @@ public:
     void abandon();
     // The last load's row is on disk: with repeat, the next load may start.
     void recorded();
+    // The owner has heard the last load: with repeat, the next board may be asked for.
+    void heard();
     // The next board's serial number is given: its start-up may be answered.
     void serialGiven();
     // The load under way, if there is one, is the device's last: the run ends after it, and a
@@ -94,7 +96,7 @@ private:
 
     // Touched only in the run's thread.
     std::function<void()> cancelled_, abandoned_;
-    int loads_ = 0, recorded_ = 0;
+    int loads_ = 0, recorded_ = 0, heard_ = 0;
 };
 
 } // namespace programador

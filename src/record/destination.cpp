@@ -93,6 +93,10 @@ std::optional<Destination> Destination::parse(const QString& text, QString& why)
     const auto unreadable = [&refuse](const QString& what) {
         return refuse(QStringLiteral("no es una URI válida (%1)").arg(what));
     };
+    // A URI holds no control character (it would be percent-encoded); libpq would read a
+    // value only up to a NUL, and another server than the one shown.
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+        return unreadable(QStringLiteral("un carácter de control"));
     const QString noPassword = QStringLiteral("la contraseña no va en la orden; póngala en ~/.pgpass o en PGPASSWORD");
 
     // The user, before an "@" that comes before the first "/".
@@ -187,8 +191,8 @@ std::optional<Destination> Destination::parse(const QString& text, QString& why)
     if (const auto n = given("dbname"))
         dbname = *n;
     for (const QString& port : ports) {
-        bool number = false;
-        if (!port.isEmpty() && (port.toInt(&number), !number || port.toInt() < 1 || port.toInt() > 65535))
+        const bool digits = std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        if (!port.isEmpty() && (!digits || port.size() > 5 || port.toInt() < 1 || port.toInt() > 65535))
             return unreadable(QStringLiteral("el puerto %1").arg(port));
     }
     if (ports.size() != 1 && ports.size() != hosts.size())

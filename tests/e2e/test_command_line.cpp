@@ -58,6 +58,8 @@ struct Run {
     int awayFrom = 0;
     QStringList recordSaid = {};   // the record's lines on standard error, in any place among the others
     QStringList printedRows = {};  // rows printed on standard error, in any order: "PORT|Programa listo"
+    // DIR/orden.ini, IMAGE in it standing for the image's path and SHA for its SHA-256.
+    QByteArray order = {};
 };
 
 } // namespace
@@ -182,6 +184,28 @@ private slots:
             .recordSaid = {"programador: DB: el servidor no responde (...); las filas esperan en SPOOL", "programador: DB: las filas llegan de nuevo al servidor"}};
         QTest::newRow("a database that refuses the role") << Run{.args = {"--log", "DB&user=nadie", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
             .said = QString::fromUtf8("programador: DB&user=nadie: el servidor no deja entrar a este rol (...)|uso: ...")};
+        // An order: its image and name, its count over every device, and nothing sent with
+        // another image.
+        const QByteArray order = "[orden]\nnombre=OT-9\nimagen=IMAGE\nsha256=SHA\npuertos=2\n";
+        QTest::newRow("an order of one board on its port") << Run{.args = {"--orden", "DIR/orden.ini", "--log", "DIR/registro.csv"}, .ini = "",
+            .status = 0, .said = done + QString::fromUtf8("|programador: Orden completa|Resumen:|COM2 PORT: 1 carga, 1 lista|1 listo, 0 con error|"
+                                                      "Orden OT-9: 1 lista · 0 con error · 100,0 % · 1 por hora · Orden completa"),
+            .rows = {"COM2|PORT|Programa listo|1953|0||OT-9|USER|"}, .order = order + "cantidad=1\n"};
+        QTest::newRow("an order of three boards on two devices") << Run{.args = {"--orden", "DIR/orden.ini", "--device", "PORT", "--device", "DEV2",
+            "--log", "DIR/registro.csv"}, .ini = "", .status = 0,
+            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: " + done.split('|').join("|PORT: ")
+                    + "|PORT: 2 cargas, 2 listas|DEV2: " + done.split('|').join("|DEV2: ") + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|"
+                    + QString::fromUtf8("Orden completa|Resumen:|3 listos, 0 con error|Orden OT-9: 3 listas · 0 con error · 100,0 % · 3 por hora · Orden completa"),
+            .boards = 2, .second = 1,
+            .rows = {"|PORT|Programa listo|1953|0||OT-9|USER|", "|PORT|Programa listo|1953|0||OT-9|USER|", "|DEV2|Programa listo|1953|0||OT-9|USER|"},
+            .order = order + "cantidad=3\n"};
+        QTest::newRow("an image that is not the order's") << Run{.args = {"--orden", "DIR/orden.ini"}, .ini = "", .switchOn = false, .status = 3,
+            .said = QString::fromUtf8("programador: DIR/versi\ufffdn.bin: su SHA-256 es bf75c36b6a58..., la orden OT-9 aprobó aaaaaaaaaaaa...|"
+                                    "La imagen no es la de la orden"),
+            .order = QByteArray(order).replace("SHA", QByteArray(64, 'a'))};
+        QTest::newRow("an order file it cannot use") << Run{.args = {"--orden", "DIR/orden.ini"}, .ini = "", .switchOn = false, .status = 64,
+            .said = QString::fromUtf8("programador: DIR/orden.ini, línea 6: cantidad= debe ser un número de placas, de 1 a 1000000|uso: ..."),
+            .order = order + "cantidad=0\n"};
         QTest::newRow("a record that cannot be written") << Run{.args = {"--log", "DIR", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
                                                                  .said = "programador: DIR: es una carpeta|uso: ..."};
     }
@@ -319,6 +343,9 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("locked")), 0) == 0 && ::chmod(QFile::encodeName(dir.path()), 0711) == 0);
         if (!run.ini.isEmpty())
             write("PROGRAMADOR.INI", run.ini);
+        if (!run.order.isEmpty())
+            write("orden.ini", QByteArray(run.order).replace("IMAGE", latin1).replace(
+                                   "SHA", QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
         QFile ini(dir.filePath("PROGRAMADOR.INI"));
         DeviceHarness device(run.faults);
         std::optional<DeviceHarness> second;
