@@ -26,11 +26,46 @@ void BenchRow::showPort(const PortAssignment& port)
 void BenchRow::showIdle(bool running)
 {
     ui_.Use->setEnabled(!running);
+    ui_.Restart->hide();
+    ui_.Progress->show();
     if (running)
+        return;
+    loading_ = false;
+    // A row stopped for its fixture says so until the bench starts again.
+    if (stopped_)
         return;
     BenchWindowUi::paint(ui_.State, QStringLiteral("Detenido"), Tone::Idle);
     ui_.State->setToolTip(QString());
-    loading_ = false;
+}
+
+void BenchRow::stopForFixture(const QStringList& causes)
+{
+    stopped_ = true;
+    QStringList each;
+    for (const QString& cause : causes)
+        if (!each.contains(cause))
+            each << cause;
+    BenchWindowUi::paint(ui_.State, QStringLiteral("Revise el puesto"), Tone::Failed);
+    ui_.State->setToolTip(printableName(causes.join(QLatin1Char('\n'))));
+    BenchWindowUi::paint(ui_.Last, printableName(each.join(QStringLiteral("; "))), Tone::Failed);
+    ui_.Last->setToolTip(printableName(causes.join(QLatin1Char('\n'))));
+}
+
+void BenchRow::showRestart()
+{
+    if (!stopped_)
+        return;
+    ui_.Progress->hide();
+    ui_.Restart->show();
+}
+
+void BenchRow::restarted()
+{
+    stopped_ = false;
+    ui_.Restart->hide();
+    ui_.Progress->show();
+    ui_.State->setToolTip(QString());
+    showCounts();
 }
 
 void BenchRow::showBlocks(int blocks)
@@ -68,6 +103,8 @@ void BenchRow::started()
 
 void BenchRow::status(const QString& text)
 {
+    if (stopped_)
+        return;   // what the run said last before it stopped
     BenchWindowUi::paint(ui_.State, text, loading_ ? Tone::Working : Tone::Waiting);
     ui_.State->setToolTip(QString());
 }

@@ -42,11 +42,19 @@ public:
     void gone(const QString& reason);
     void back(const PortAssignment& port);
     void loaded(const LoadOutcome& load);
+    // Stopped for its fixture: "Revise el puesto" in red, the causes of its failed boards in a
+    // row in the result's place; "Reanudar" in the progress bar's once its run has ended.
+    void stopForFixture(const QStringList& causes);
+    void showRestart();
+    bool stoppedForFixture() const { return stopped_; }
+    // Started again: as a row that waits for its first board, its counts kept.
+    void restarted();
 
 private:
     BenchRowUi ui_;
     DeviceCounts& counts_;
     bool loading_ = false;
+    bool stopped_ = false;
 };
 
 } // namespace programador

@@ -22,13 +22,12 @@ namespace programador {
 
 namespace {
 
-// What the bench keeps from one opening to the next: its order, and whether it scans.
-QString keptFile()
+} // namespace
+
+QString BenchWindow::keptFile()
 {
     return stateFolder() + QStringLiteral("/banco.ini");
 }
-
-} // namespace
 
 BenchWindow::BenchWindow(OperatorMessages& messages, PortNumbering& numbering, WindowRecord& record)
     : messages_(messages), numbering_(numbering), record_(record), image_(std::make_unique<FirmwareImage>())
@@ -36,6 +35,8 @@ BenchWindow::BenchWindow(OperatorMessages& messages, PortNumbering& numbering, W
     // An editor saves by writing the file or by putting a new one in its place: both are seen.
     connect(&imageWatch_, &QFileSystemWatcher::fileChanged, this, &BenchWindow::checkImageOnDisk);
     connect(&imageWatch_, &QFileSystemWatcher::directoryChanged, this, &BenchWindow::checkImageOnDisk);
+    figuresClock_.setInterval(60 * 1000);
+    connect(&figuresClock_, &QTimer::timeout, this, &BenchWindow::showOrder);
 }
 
 BenchWindow::~BenchWindow()
@@ -69,9 +70,14 @@ void BenchWindow::interrupt(int signal, bool atOnce)
     atOnce ? bench_->abandon() : bench_->cancel();
 }
 
-void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed)
+void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed, const QString& orderFile)
 {
-    imagePath_ = imagePath;
+    const QSettings kept(keptFile(), QSettings::IniFormat);
+    const QString lastImage = nameFromBytes(kept.value(QStringLiteral("banco/imagen")).toByteArray());
+    // The order given, else the one the bench ran last; else the main window's image, else the
+    // one last loaded.
+    orderFile_ = !orderFile.isEmpty() ? orderFile : nameFromBytes(kept.value(QStringLiteral("banco/orden_archivo")).toByteArray());
+    imagePath_ = !imagePath.isEmpty() ? imagePath : lastImage;
     closed_ = std::move(closed);
     closing_ = false;
     ui_ = new BenchWindowUi;
@@ -87,19 +93,31 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui_), &QShortcut::activated, this, &BenchWindow::close);
     ui_->installEventFilter(this);
     // The operator by name, the order and the scanning as the last bench had them.
-    const QSettings kept(keptFile(), QSettings::IniFormat);
     ui_->Operator->setText(fullName());
     ui_->Order->setText(kept.value(QStringLiteral("banco/orden")).toString());
     ui_->AskSerial->setChecked(kept.value(QStringLiteral("banco/serie")).toString() == QLatin1String("si"));
     record_.showAlso(ui_->RecordLine);
     rows_.clear();
+    order_.reset();
+    progress_.reset();
+    orderTrouble_.clear();
+    if (ordered())
+        readOrder(orderFile_);
     showPorts();
     showImage();
-    // A port ticked for each number whose device is there.
+    // The image last loaded, changed on disk since: chosen again before it is loaded.
+    imageChanged_ = false;
+    if (!ordered() && imageLoaded_ && imagePath_ == lastImage
+        && FirmwareFile::sha256(*image_) != kept.value(QStringLiteral("banco/sha256")).toByteArray()) {
+        imageChanged_ = true;
+        ui_->Image->setText(imageShown_ += QString::fromUtf8("; la imagen cambió desde la última carga"));
+    }
+    // A port ticked for each number whose device is there; under an order, its own.
     for (int n = 1; n <= int(rows_.size()); ++n) {
         const PortAssignment port = numbering_.assignment(n);
-        row(n).ui().Use->setChecked(port.state == PortAssignment::State::Present
-                                    || (port.state == PortAssignment::State::Variable && QFileInfo::exists(port.path)));
+        row(n).ui().Use->setChecked(order_ && !order_->ports.isEmpty() ? order_->ports.contains(n)
+                                    : port.state == PortAssignment::State::Present
+                                        || (port.state == PortAssignment::State::Variable && QFileInfo::exists(port.path)));
     }
     // Devices plugged in or pulled out while nothing runs show at once.
     numbering_.devices().changed = [this] {
@@ -126,10 +144,13 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
 void BenchWindow::showPorts()
 {
     numbering_.refresh();
-    ui_->showRows(numbering_.shown());
+    // Every port an order names has its row, numbered or not yet.
+    const QList<int> ordered = order_ ? order_->ports : QList<int>();
+    ui_->showRows(std::max(numbering_.shown(), ordered.isEmpty() ? 0 : *std::max_element(ordered.cbegin(), ordered.cend())));
     for (int n = int(rows_.size()) + 1; n <= int(ui_->rows.size()); ++n) {
         rows_.emplace_back(ui_->rows[n - 1], counts_[static_cast<std::size_t>(n - 1)]);
         connect(ui_->rows[n - 1].Serial, &QLineEdit::returnPressed, this, [this, n] { serialEntered(n); });
+        connect(ui_->rows[n - 1].Restart, &QPushButton::clicked, this, [this, n] { restartRow(n); });
         rows_.back().showBlocks(blocks());
         rows_.back().showIdle(bench_ != nullptr);
     }
@@ -180,16 +201,23 @@ void BenchWindow::checkImageOnDisk()
 void BenchWindow::showIdle()
 {
     const bool running = bench_ != nullptr;
-    ui_->Start->setEnabled(!running && !imagePath_.isEmpty());
+    // Under an order: nothing starts while it cannot run or once it is complete, and only a
+    // complete order lets another image be chosen (which leaves it).
+    const bool complete = progress_ && progress_->complete();
+    const bool runnable = !ordered() || (order_ && progress_ && orderTrouble_.isEmpty() && !complete);
+    ui_->Start->setEnabled(!running && !imagePath_.isEmpty() && runnable && !imageChanged_);
     ui_->Stop->setEnabled(running);
-    ui_->Choose->setEnabled(!running);
+    ui_->Choose->setEnabled(!running && (!ordered() || complete));
     ui_->Clear->setEnabled(!running);
-    for (QWidget* field : std::initializer_list<QWidget*>{ui_->Order, ui_->Operator, ui_->AskSerial})
-        field->setEnabled(!running);
+    ui_->Operator->setEnabled(!running);
+    for (QWidget* field : std::initializer_list<QWidget*>{ui_->Order, ui_->AskSerial})
+        field->setEnabled(!running && !ordered());
     for (BenchRow& each : rows_) {
         each.showIdle(running);
         if (!running)
             each.closeSerial();
+        if (order_ && !order_->ports.isEmpty())
+            each.ui().Use->setEnabled(false);
     }
     if (!running && !imageShown_.isEmpty())
         ui_->Image->setText(imageShown_);
@@ -204,6 +232,18 @@ void BenchWindow::Choose_Click()
     if (chosen.isEmpty())
         return;
     imagePath_ = chosen;
+    imageChanged_ = false;
+    // Another image leaves a complete order: the bench is free again.
+    if (ordered()) {
+        orderFile_.clear();
+        order_.reset();
+        progress_.reset();
+        orderTrouble_.clear();
+        QSettings(keptFile(), QSettings::IniFormat).remove(QStringLiteral("banco/orden_archivo"));
+        showOrder();
+        for (BenchRow& each : rows_)
+            each.ui().Use->setEnabled(true);
+    }
     showImage();
     showIdle();
 }
@@ -230,6 +270,15 @@ void BenchWindow::Start_Click()
                        reasonLine(printableName(imagePath_.section(QLatin1Char('/'), -1)), cause));
         return;
     }
+    // An order's image is the one it released, byte for byte, or nothing is sent.
+    if (order_) {
+        if (const QString refusal = imageRefusal(*order_, printableName(imagePath_.section(QLatin1Char('/'), -1)),
+                                                 FirmwareFile::sha256(*image_));
+            !refusal.isEmpty()) {
+            messages_.show(QString::fromUtf8(kNotTheOrdersImage), MessageIcon::Warning, MessageButtons::Ok, refusal);
+            return;
+        }
+    }
     QList<PortAssignment> ports;
     numbers_.clear();
     for (int n = 1; n <= int(rows_.size()); ++n) {
@@ -248,9 +297,21 @@ void BenchWindow::Start_Click()
     bench_->trace = {ui_->Order->text().trimmed(), ui_->Operator->text().trimmed()};
     bench_->asksSerial = ui_->AskSerial->isChecked();
     {
+        // The order's own are the order file's; the bench's kept for the next time without one.
         QSettings kept(keptFile(), QSettings::IniFormat);
-        kept.setValue(QStringLiteral("banco/orden"), bench_->trace.order);
-        kept.setValue(QStringLiteral("banco/serie"), bench_->asksSerial ? QStringLiteral("si") : QStringLiteral("no"));
+        if (ordered()) {
+            kept.setValue(QStringLiteral("banco/orden_archivo"), nameToBytes(orderFile_));
+        } else {
+            kept.setValue(QStringLiteral("banco/orden"), bench_->trace.order);
+            kept.setValue(QStringLiteral("banco/serie"), bench_->asksSerial ? QStringLiteral("si") : QStringLiteral("no"));
+        }
+        kept.setValue(QStringLiteral("banco/imagen"), nameToBytes(imagePath_));
+        kept.setValue(QStringLiteral("banco/sha256"), FirmwareFile::sha256(*image_));
+    }
+    for (const int n : numbers_) {
+        row(n).restarted();
+        if (progress_)
+            progress_->restart(n);
     }
     ui_->showSerials(bench_->asksSerial);
     Bench::Events events;
@@ -266,6 +327,7 @@ void BenchWindow::Start_Click()
     events.loaded = [this](int i, const LoadOutcome& load) {
         const int n = numbers_[i];
         row(n).loaded(load);
+        counted(n, load);
         // The next board's serial, scanned where the operator is: this row's field, unless the
         // focus is in another row that waits for one.
         if (bench_->asksSerial) {
@@ -276,6 +338,7 @@ void BenchWindow::Start_Click()
                 ui_->rows[n - 1].Serial->setFocus();
         }
     };
+    events.ended = [this](int i) { row(numbers_[i]).showRestart(); };
     events.finished = [this] { finish(); };
     bench_->start(ports, true, std::move(events));
     if (bench_->asksSerial) {

@@ -1,21 +1,26 @@
 #pragma once
 
+#include "alarm.h"
 #include "bench.h"
 #include "bench_row.h"
 #include "bench_window_ui.h"
 #include "firmware_file.h"
 #include "firmware_image.h"
 #include "operator_messages.h"
+#include "order_file.h"
+#include "order_progress.h"
 #include "port_numbering.h"
 #include "reasons.h"
 
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace programador {
@@ -35,6 +40,14 @@ class WindowRecord;
 // user's full name unless changed; the order kept from the last time); with "Pedir número de
 // serie", each board is scanned into its row before its start-up is answered. The runs, their
 // counts and rows are the bench's (src/bench); this class and its rows (BenchRow) only show them.
+//
+// Under a production order (opened with its file, or the last one the bench ran) the order
+// decides: its image, checked against the SHA-256 it released at every "Iniciar"; its name in
+// every row; its ports ticked; none of it editable. Its count over every row ends the loads once
+// reached ("Orden completa"), a row whose boards fail so many times in a row stops alone until
+// "Reanudar", and its figures stand at the top in large type. A failed board, a stopped row and
+// a completed order sound. Without an order the bench comes back with the image it last loaded
+// and says when that file has changed since.
 class BenchWindow : public QObject {
 public:
     // A file the operator chose (empty: none): the app asks with a file dialog, the tests answer.
@@ -45,7 +58,7 @@ public:
 
     // Shows the bench in front of the main window, with the image at imagePath (none: empty);
     // closed runs once it has closed.
-    void open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed);
+    void open(const QString& imagePath, QWidget* mainWindow, std::function<void()> closed, const QString& orderFile = {});
     // The buttons, and the window system's close and Escape: while the bench runs it asks first.
     void Start_Click();
     void Stop_Click();
@@ -66,12 +79,16 @@ public:
 
     BenchWindowUi* ui() const { return ui_; }
     ChooseImage chooseImage;
+    Alarm* alarm = nullptr;   // none: silent
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     BenchRow& row(int n) { return rows_[static_cast<std::size_t>(n - 1)]; }
+    // What the bench keeps from one opening to the next: its order (the text, or the order
+    // file it runs), the image it last loaded with its SHA-256, and whether it scans.
+    static QString keptFile();
     // The rows the numbering has now (more when a new adapter took a number), and their devices.
     void showPorts();
     // Reads the image afresh into image_ (as it is on disk now) and shows it; false, with the
@@ -90,6 +107,14 @@ private:
     void finish();   // the runs are over
     // The focus to the first row after COMn, in COM order, that waits for a serial, if any.
     void focusNextSerial(int n);
+    // The order in file, read afresh, and what it has come to; said at the top.
+    void readOrder(const QString& file);
+    void showOrder();
+    bool ordered() const { return !orderFile_.isEmpty(); }
+    // What a load changed of the order, and the alarm.
+    void counted(int n, const LoadOutcome& load);
+    void restartRow(int n);
+    void sound(Alarm::What what);
 
     OperatorMessages& messages_;
     PortNumbering& numbering_;
@@ -106,6 +131,12 @@ private:
     QString imageShown_;                     // the image line as last read
     QFileSystemWatcher imageWatch_;          // the image and its folder while the bench runs
     bool closing_ = false;
+    QString orderFile_;                      // the order the bench runs; empty: none
+    std::optional<Order> order_;             // as read; none when it could not be
+    QString orderTrouble_;                   // why it cannot run, or its count cannot be kept
+    std::unique_ptr<OrderProgress> progress_;
+    QTimer figuresClock_;                    // the boards an hour go down when none come
+    bool imageChanged_ = false;              // not the image last loaded: chosen again first
 };
 
 } // namespace programador

@@ -8,6 +8,7 @@
 #include "qt_message_box.h"
 #include "qt_spanish.h"
 
+#include "file_names.h"
 #include "interrupts.h"
 
 #include <QApplication>
@@ -23,13 +24,16 @@
 // With arguments, the command line loads an image without a window; without, the window.
 // The desktop entry starts it with --menu: the window, working in the operator's home folder
 // (where PROGRAMADOR.INI is kept) whatever folder the launcher itself was in; its action
-// "Banco de carga" with --banco: the same, with the bench window open in front of it.
+// "Banco de carga" with --banco: the same, with the bench window open in front of it;
+// --banco --orden FILE opens it under that production order.
 int main(int argc, char** argv)
 {
-    const bool bench = argc == 2 && std::strcmp(argv[1], "--banco") == 0;
+    const bool bench = (argc == 2 || (argc == 4 && std::strcmp(argv[2], "--orden") == 0)) && std::strcmp(argv[1], "--banco") == 0;
     const bool fromMenu = bench || (argc == 2 && std::strcmp(argv[1], "--menu") == 0);
     if (argc > 1 && !fromMenu)
         return programador::runHeadless(argc, argv);
+    // The order file as named from where the program was started.
+    const QString orderFile = argc == 4 ? QDir::current().absoluteFilePath(programador::nameFromBytes(argv[3])) : QString();
     if (!programador::catchSignals())
         return 2;
     QApplication app(argc, argv);
@@ -49,7 +53,7 @@ int main(int argc, char** argv)
     window.Form_Load();
     window.show();
     if (bench)
-        window.banco_Click();
+        window.banco_Click(orderFile);
     // A logout or a shutdown (SIGTERM, SIGHUP) and kill's SIGINT end the loads as "Cancelar"
     // does, with their rows; the second at once.
     QSocketNotifier interrupts(programador::signalsReadEnd(), QSocketNotifier::Read);

@@ -70,7 +70,7 @@ MainWindow::MainWindow(OperatorMessages& messages, SerialLine& line, EventYield&
 
     connect(ui_.ayuda, &QAction::triggered, this, &MainWindow::ayuda_Click);
     connect(ui_.configurar, &QAction::triggered, this, &MainWindow::configurar_Click);
-    connect(ui_.banco, &QAction::triggered, this, &MainWindow::banco_Click);
+    connect(ui_.banco, &QAction::triggered, this, [this] { banco_Click(); });
     connect(ui_.salir, &QAction::triggered, this, &MainWindow::salir_Click);
     connect(ui_.Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(ui_.Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
@@ -155,13 +155,13 @@ void MainWindow::configurar_Click()
     portDialog_.configurar_Click();
 }
 
-void MainWindow::banco_Click()
+void MainWindow::banco_Click(const QString& orderFile)
 {
     setEnabled(false);
     benchWindow_.open(imagePath_, &ui_, [this] {
         setEnabled(true);
         showAndRaise();
-    });
+    }, orderFile);
 }
 
 void MainWindow::setEnabled(bool enabled)

@@ -62,7 +62,9 @@ public:
     // The menu commands.
     void ayuda_Click();
     void configurar_Click();
-    void banco_Click();   // "Banco de carga": the bench window, the main window disabled until it closes
+    // "Banco de carga": the bench window, the main window disabled until it closes; with an
+    // order file, the bench runs that order.
+    void banco_Click(const QString& orderFile = {});
     void salir_Click();
 
     // The buttons: the load sequence on the image as it is on disk now, and "Cancelar"

@@ -141,6 +141,8 @@ void Bench::startRun(int i)
     run.loaded = [this, i](const LoadOutcome& load) { loaded(i, load); };
     run.finished = [this, i] {
         devices_[static_cast<std::size_t>(i)].ended = true;
+        if (events_.ended)
+            events_.ended(i);
         if (++finished_ == size() && events_.finished)
             events_.finished();
     };

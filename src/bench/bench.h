@@ -68,6 +68,7 @@ public:
         std::function<void(int, const QString&)> gone;          // device, why its adapter is not there
         std::function<void(int)> back;                          // device, its adapter there again
         std::function<void(int, const LoadOutcome&)> loaded;    // device, a load counted and recorded
+        std::function<void(int)> ended;                         // device, its run is over (the others may go on)
         std::function<void()> finished;                         // every run is over, its port closed
     };
 

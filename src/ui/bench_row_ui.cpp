@@ -78,6 +78,11 @@ BenchRowUi::BenchRowUi(QWidget* parent, int number, const Twips& twips)
     Progress->setMinimumWidth(Progress->fontMetrics().horizontalAdvance(QStringLiteral("bloque 1953 de 1953")) + twips.toPixels(150));
     Progress->setFormat(QStringLiteral("bloque %v de %m"));
     Progress->setAlignment(Qt::AlignCenter);
+    Restart = new QPushButton(QStringLiteral("Reanudar"), parent);
+    Restart->setObjectName(QStringLiteral("Restart%1").arg(number));
+    Restart->setFont(MainWindowUi::designFont(kTextPoints));
+    Restart->setFocusPolicy(Qt::StrongFocus);
+    Restart->hide();
     Counts = cell(parent, kTextPoints, 0);
     // Room for four digits of each count on the first line.
     Counts->setMinimumWidth(Counts->fontMetrics().horizontalAdvance(QStringLiteral("0000 listas, 000 con error,")) + 4);
@@ -98,6 +103,7 @@ void BenchRowUi::place(QGridLayout* grid, int line) const
     const QList<QWidget*> widgets{Use, Device, Serial, State, Progress, Counts, Last};
     for (int column = 0; column < widgets.size(); ++column)
         grid->addWidget(widgets[column], line, column);
+    grid->addWidget(Restart, line, 4);   // shown only in the progress bar's stead
 }
 
 } // namespace programador

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 
 namespace programador {
 
@@ -24,6 +25,7 @@ struct BenchRowUi {
     QLineEdit* Serial;       // the board's serial number, scanned, when the bench asks for it
     QLabel* State;           // the window's words for the load under way
     QProgressBar* Progress;  // "bloque 12 de 1953"
+    QPushButton* Restart;    // "Reanudar", in the progress bar's place, on a row stopped for its fixture
     QLabel* Counts;          // "12 listas, 1 con error"
     QLabel* Last;            // the last load's result, and its cause below
 };

@@ -14,6 +14,7 @@ namespace {
 
 constexpr qreal kTextPoints = 9.75;
 constexpr qreal kButtonPoints = 12;
+constexpr qreal kFiguresPoints = 18;
 // The width the window asks for where the screen has it: every column with room to spare.
 constexpr int kPreferredWidth = 19500;
 
@@ -54,6 +55,17 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twi
     setStyleSheet(QString::fromLatin1(kFocusStyle));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(twips_.toPixels(90), twips_.toPixels(90), twips_.toPixels(90), twips_.toPixels(90));
+
+    OrderLine = text(this);
+    OrderLine->setObjectName(QStringLiteral("OrderLine"));
+    OrderLine->setWordWrap(true);
+    OrderLine->hide();
+    layout->addWidget(OrderLine);
+    Figures = text(this);
+    Figures->setObjectName(QStringLiteral("Figures"));
+    Figures->setFont(MainWindowUi::designFont(kFiguresPoints));
+    Figures->hide();
+    layout->addWidget(Figures);
 
     auto* image = new QHBoxLayout;
     Image = text(this);

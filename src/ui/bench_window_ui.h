@@ -14,7 +14,7 @@
 
 namespace programador {
 
-// "Banco de carga" as designed: the image (its name, size and the start of its SHA-256, and a
+// "Banco de carga" as designed: a production order's line and figures when it runs one, the image (its name, size and the start of its SHA-256, and a
 // button to choose another), the order, the operator and whether each board's serial number is
 // asked for, one row per COM number (BenchRowUi), the record's line and the
 // buttons. The rows scroll where the screen is too small for them; the image line, the record's
@@ -43,6 +43,10 @@ public:
     // Sets the label's words and its colours for the tone.
     static void paint(QLabel* label, const QString& text, Tone tone);
 
+    // Under a production order: the order (its name, image and count) and its figures in large
+    // type, for the operator at arm's length; hidden without one.
+    QLabel* OrderLine;
+    QLabel* Figures;     // "120 listas · 3 con error · 97,6 % · 45 por hora · faltan 380"
     QLabel* Image;
     QPushButton* Choose;   // "Elegir imagen..."
     QLineEdit* Order;      // "Orden"

@@ -78,6 +78,15 @@ struct Devices : DeviceList {
     QList<SerialDevice> plugged{{"/dev/ttyS0", "/dev/ttyS0", {}, {}, {}}, kAdapter};
 };
 
+// What the bench sounds, said among what the operator sees.
+struct HeardAlarm : Alarm {
+    void sound(What what, QWidget*) override
+    {
+        *seen << QStringLiteral("sound %1").arg(what == What::Failed ? "falla" : what == What::RowStopped ? "puesto" : "orden");
+    }
+    QStringList* seen = nullptr;
+};
+
 // The program's window on virtual time, a scripted device behind its line.
 struct Rig {
     explicit Rig(const QByteArray& registro = {})
@@ -98,6 +107,8 @@ struct Rig {
         window->Form_Load();
         window->show();
         window->openDirectory(dir.path());
+        alarm.seen = &seen;
+        window->benchWindow().alarm = &alarm;
         window->benchWindow().chooseImage = [this](QWidget*) {
             seen << "chooser";
             return dir.filePath("fw.bin");
@@ -193,8 +204,18 @@ struct Rig {
             writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y'));
         } else if (words[0] == "remove") {
             QFile::remove(dir.filePath(words[1]));
-        } else if (words[0] == "banco") {
-            ui.banco->trigger();
+        } else if (words[0] == "banco") {   // from the menu, or as --banco --orden FILE opens it
+            words.size() > 1 ? window->banco_Click(dir.filePath(words[1])) : ui.banco->trigger();
+        } else if (words[0] == "orden") {   // orden.ini for fw.bin as it is now, with these fields
+            QFile image(dir.filePath("fw.bin"));
+            QVERIFY(image.open(QIODevice::ReadOnly));
+            writeFile(dir.filePath("orden.ini"), "[orden]\nnombre=OT-9\nimagen=fw.bin\nsha256="
+                                                     + QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex() + "\n"
+                                                     + words.mid(1).join('\n').toUtf8() + "\n");
+        } else if (words[0] == "reanudar") {   // a row stopped for its fixture started again
+            const BenchRowUi& row = window->benchWindow().ui()->rows[words[1].right(1).toInt() - 1];
+            QTest::mouseClick(row.Restart, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'Alimente el equipo'")), 30000);
         } else if (words[0] == "iniciar" || words[0] == "detener" || words[0] == "cerrar" || words[0] == "press") {
             // A button clicked, or a key pressed: "press Return@Start" on the focused button,
             // "press Alt+I", "press Escape"; a last word "yes" answers the question.
@@ -248,12 +269,14 @@ struct Rig {
             QTRY_VERIFY_WITH_TIMEOUT(window->benchWindow().ui()->Image->text() != before, 30000);
         } else if (words[0] == "board") {   // COMn's next board is switched on, and loaded
             DeviceHarness& device = *harness[words[1].right(1).toInt()];
-            QVERIFY(device.finished(0) || device.heard().isEmpty());
+            QVERIFY(device.finished(0) || device.heard().isEmpty() || words.value(2) == "fails");
             const QString counts = bench();
             device.nextBoard();
             device.switchOn();
-            if (words.value(2) != "held")   // its block 2 waits for release: the load stays under way
-                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && device.finished(0) && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Alimente el equipo|Escanee la placa)'")), 30000);
+            if (words.value(2) == "fails")   // its device answers no block: the load ends by its time-out
+                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Alimente el equipo|Revise el puesto)'")), 30000);
+            else if (words.value(2) != "held")   // its block 2 waits for release: the load stays under way
+                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && device.finished(0) && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Alimente el equipo|Escanee la placa)'|'Detenido'")), 30000);
             else
                 QTRY_VERIFY_WITH_TIMEOUT(device.heard().size() >= 1 + 2 * 132, 30000);
         } else if (words[0] == "early") {   // COMn's board switched on before its serial is scanned: not answered
@@ -411,7 +434,13 @@ struct Rig {
         BenchWindowUi* ui = window->benchWindow().ui();
         if (!ui || !ui->isVisible())
             return QString();
-        QStringList out{QString(ui->Image->text()).replace(dir.path(), "~")};
+        QStringList out;
+        // An order's line, and its figures (the boards an hour go with the clock).
+        if (!ui->OrderLine->isHidden())
+            out << "order:'" + QString(ui->OrderLine->text()).replace(dir.path(), "~") + "'";
+        if (!ui->Figures->isHidden())
+            out << "figures:'" + QString(ui->Figures->text()).replace(QRegularExpression("\\d+ por hora"), "N por hora") + "'";
+        out << QString(ui->Image->text()).replace(dir.path(), "~");
         for (QPushButton* button : {ui->Choose, ui->Clear, ui->Start, ui->Stop, ui->Close})
             out << (button->isEnabled() ? QString(button->text()).remove('&') : QString());
         out.removeAll(QString());
@@ -425,6 +454,8 @@ struct Rig {
                             QString(row.Device->text()).replace(dir.path(), "~"), row.State->text())
                        .arg(row.Progress->value()).arg(row.Progress->maximum())
                        .arg(QString(row.Counts->text()).replace('\n', ' '), QString(row.Last->text()).replace('\n', " / "));
+            if (!row.Restart->isHidden())
+                out.last() += " [Reanudar]";
             // The serial field, when shown: "[]" to type in, "[=PL-1]" given, "*" with the focus.
             if (!row.Serial->isHidden())
                 out.last() += QStringLiteral(" [%1%2]%3").arg(row.Serial->isReadOnly() ? "=" : "", row.Serial->text(),
@@ -447,6 +478,7 @@ struct Rig {
     PortNumbering numbering{devices, dir.filePath("puertos.ini")};
     std::unique_ptr<MainWindow> window;
     QStringList seen;
+    HeardAlarm alarm;
     QString interruptAt;
     std::function<void()> interrupt;
     bool ended = false;
@@ -721,6 +753,87 @@ private slots:
             {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + bench(true, {QString(stopped).replace("'Detenido'", "'Alimente el equipo'"),
                                      "COM2xCOMn ~/com2 'Alimente el equipo' 0/3 '1 lista, 0 con error' 'Programa listo'"}) + " / " + ready},
         }, 1, "1\r\n", {}, {{.holdAckOfBlock = 2}, {}}});
+        // A production order over two rows: its image, its name in each row, its ports ticked and
+        // fixed; a row whose boards fail twice in a row stops alone, in red, until "Reanudar"; the
+        // third board ready completes it and the row waiting stops; each failure, the stop and
+        // the end sound. Opened again, from the menu, it is the same order, complete.
+        // Under an order its line and figures come first, its name after the buttons; its ports
+        // are ticked and fixed, and only a complete order lets another image be chosen.
+        const auto underOrder = [&bench](const QString& figures, bool running, const QStringList& rows, const QString& buttons = "Borrar cuentas | Iniciar") {
+            QString shown = bench(running, rows).replace("bench: Imagen", "bench: order:'Orden OT-9: 3 placas de fw.bin' | figures:'" + figures + "' | Imagen")
+                                .replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1");
+            return running ? shown : shown.replace("Elegir imagen... | Borrar cuentas | Iniciar", buttons).replace("COM3 desc", "COM3- desc").replace("COM4 libre", "COM4- libre");
+        };
+        const QString lost = "'0 listas, 1 con error' 'Error de comunicacion / el equipo dejó de responder en el bloque 1 de 3'";
+        const QString lostTwice = "'0 listas, 2 con error' 'Error de comunicacion / el equipo dejó de responder en el bloque 1 de 3'";
+        const QString toCheck = "~/com2 'Revise el puesto' 0/3 '0 listas, 2 con error' 'el equipo dejó de responder en el bloque 1 de 3' [Reanudar]";
+        const QString feed = "'Alimente el equipo' 0/3 ";
+        // A production order over two rows: its image, its name in each row; a row whose boards
+        // fail twice in a row stops alone, in red, until "Reanudar"; the third board ready
+        // completes it and the row waiting stops; each failure, the stop and the end sound.
+        // Opened again from the menu, it is the same order, complete.
+        flow("the bench under an order", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"orden cantidad=3 fallas_seguidas=2 puertos=1,2", ready},
+            {"banco orden.ini", underOrder("0 listas · 0 con error · faltan 3", false, {"COM1x- ~/com1 'Detenido' " + none, "COM2x- ~/com2 'Detenido' " + none})},
+            {"iniciar", underOrder("0 listas · 0 con error · faltan 3", true, {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + none.mid(4)})},
+            {"board COM2 fails", "sound falla / " + underOrder("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", true,
+                                                             {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + lost})},
+            {"board COM1", underOrder("1 lista · 1 con error · 50,0 % · N por hora · faltan 2", true, {"COM1x- ~/com1 " + feed + one.mid(4), "COM2x- ~/com2 " + feed + lost})},
+            {"board COM2 fails", "sound puesto / " + underOrder("1 lista · 2 con error · 33,3 % · N por hora · faltan 2", true,
+                                                              {"COM1x- ~/com1 " + feed + one.mid(4), "COM2x- " + toCheck})},
+            // The other row goes on.
+            {"board COM1", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- " + toCheck})},
+            {"reanudar COM2", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- ~/com2 " + feed + lostTwice})},
+            {"board COM1", "sound orden / " + underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
+                                                        {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+            {"record", "COM2|~/com2|fw.bin|Error de comunicacion|1|1||OT-9|el equipo dejó de responder en el bloque 1 de 3 ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
+                       "COM2|~/com2|fw.bin|Error de comunicacion|1|1||OT-9|el equipo dejó de responder en el bloque 1 de 3 ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
+                       "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 / " + underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
+                                                        {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+            {"cerrar", ready},
+            {"banco", underOrder("3 listas · 2 con error · 60,0 % · Orden completa", false,
+                                 {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {.silentFromBlock = 1}}});
+        // An order file with a fault runs nothing; an image that is not the order's is refused
+        // with both hashes. Without an order, the image last loaded and changed since is said,
+        // and loaded only once chosen again.
+        const auto sized = [&bench](int bytes, bool running, const QString& com1) {
+            const QByteArray image = QByteArray(bytes, 'y');
+            return bench(running, {"COM1xCOMn ~/com1 " + com1, "COM2COMn libre 'Detenido' 0/3 '0 listas, 0 con error' ''"})
+                .replace("384 bytes, SHA-256 " + QCryptographicHash::hash(QByteArray(384, 'x'), QCryptographicHash::Sha256).toHex().left(12),
+                         QString("%1 bytes, SHA-256 ").arg(bytes) + QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().left(12))
+                .replace("0/3", QString("0/%1").arg(bytes / 128));
+        };
+        const QString approved = QCryptographicHash::hash(QByteArray(384, 'x'), QCryptographicHash::Sha256).toHex().left(12);
+        const QString twoBoards = "order:'Orden OT-9: 2 placas de fw.bin' | figures:'0 listas · 0 con error · faltan 2' | Imagen";
+        flow("an order that cannot run, and an image changed since its last load", {{
+            {"unplug", idle},
+            {"click fw.bin", ready},
+            {"orden cantidad=0", ready},
+            {"banco orden.ini", bench(false, {"COM1x ~/com1 'Detenido' " + none, "COM2 libre 'Detenido' " + none})
+                                    .replace("bench: Imagen", "bench: order:'~/orden.ini, línea 5: cantidad= debe ser un número de placas, de 1 a 1000000' | Imagen")
+                                    .replace("Elegir imagen... | Borrar cuentas | Iniciar", "Borrar cuentas")},
+            {"cerrar", ready},
+            {"orden cantidad=2", ready},
+            {"write fw.bin 256", ready},
+            {"banco orden.ini", sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards).replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1")
+                                    .replace("Elegir imagen... | ", "")},
+            {"iniciar", "W:La imagen no es la de la orden [fw.bin: su SHA-256 es " + QCryptographicHash::hash(QByteArray(256, 'y'), QCryptographicHash::Sha256).toHex().left(12)
+                            + "..., la orden OT-9 aprobó " + approved + "...] "
+                            + sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards).replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1").replace("Elegir imagen... | ", "")
+                            + " / " + sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards).replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1").replace("Elegir imagen... | ", "")},
+            {"cerrar", ready},
+            // From the menu: the order refused is not the bench's.
+            {"banco", sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''")},
+            {"iniciar", sized(256, true, "'Alimente el equipo' 0/2 '0 listas, 0 con error' ''")},
+            {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + sized(256, true, "'Alimente el equipo' 0/2 '0 listas, 0 con error' ''") + " / " + ready},
+            {"write fw.bin 128", ready},
+            {"banco", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace(" | Elegir", "; la imagen cambió desde la última carga | Elegir")
+                          .replace("Borrar cuentas | Iniciar", "Borrar cuentas")},
+            {"press Alt+E", "chooser / " + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''")},
+        }, 1, "1\r\n", {}, {{}}});
         // The bench from its keyboard: Return on the focused button, the Alt letters, Escape
         // (asking while it runs, as "Cerrar" does), the counts cleared.
         const QString waiting = bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Alimente el equipo' " + none});

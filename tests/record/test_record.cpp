@@ -194,7 +194,7 @@ private slots:
                                                   << "postgresql://banco@db/p?port=abc: no es una URI v\u00e1lida (el puerto abc)";
         QTest::newRow("a port with a sign") << "postgresql://banco@db:+5432/p" << "postgresql://banco@db:+5432/p: no es una URI v\u00e1lida (el puerto +5432)";
         // libpq would stop at the NUL: another port than the one shown.
-        QTest::newRow("a NUL in the port") << QString::fromUtf8("postgresql://banco@db:543\0" "9/p", 28)
+        QTest::newRow("a NUL in the port") << QString::fromUtf8("postgresql://banco@db:543\0" "9/p", 29)
                                            << "postgresql://banco@db:543\ufffd9/p: no es una URI v\u00e1lida (un car\u00e1cter de control)";
         QTest::newRow("an unknown keyword") << "postgresql://banco@db/p?frobnicate=1" << "postgresql://banco@db/p?frobnicate=1: no es una URI v\u00e1lida (frobnicate)";
         QTest::newRow("an sslmode that is none") << "postgresql://banco@db/p?sslmode=maybe" << "postgresql://banco@db/p?sslmode=maybe: no es una URI v\u00e1lida (sslmode)";

@@ -230,6 +230,15 @@ void DeviceHarness::pullCableOnceRead()
 void DeviceHarness::nextBoard()
 {
     const std::lock_guard lock(mutex_);
+    // The board before, still receiving (its loader gave up on it), goes with its receiver.
+    if (rx_ > 0 && ::kill(rx_, SIGKILL) == 0)
+        ::waitpid(rx_, nullptr, 0);
+    if (rx_ > 0) {
+        ::close(fromRx_);
+        ::close(toRx_);
+        rx_ = fromRx_ = toRx_ = -1;
+        writeAll(wake_[1], "w");
+    }
     on_ = relaying_ = ended_ = ok_ = released_ = false;
     line_.clear(), held_.clear(), heldAck_.clear();
     QFile::remove(dir_.filePath("received.bin"));
