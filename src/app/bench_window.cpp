@@ -86,9 +86,10 @@ void BenchWindow::open(const QString& imagePath, QWidget* mainWindow, std::funct
     connect(ui_->Stop, &QPushButton::clicked, this, &BenchWindow::Stop_Click);
     connect(ui_->Choose, &QPushButton::clicked, this, &BenchWindow::Choose_Click);
     connect(ui_->Clear, &QPushButton::clicked, this, &BenchWindow::Clear_Click);
+    connect(ui_->SaveOrder, &QPushButton::clicked, this, &BenchWindow::SaveOrder_Click);
     connect(ui_->Close, &QPushButton::clicked, this, &BenchWindow::close);
     // Return presses the focused button; Escape is "Cerrar".
-    for (QPushButton* button : {ui_->Choose, ui_->Clear, ui_->Start, ui_->Stop, ui_->Close})
+    for (QPushButton* button : {ui_->Choose, ui_->Clear, ui_->SaveOrder, ui_->Start, ui_->Stop, ui_->Close})
         pressOnEnter(button);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui_), &QShortcut::activated, this, &BenchWindow::close);
     ui_->installEventFilter(this);
@@ -209,6 +210,7 @@ void BenchWindow::showIdle()
     ui_->Stop->setEnabled(running);
     ui_->Choose->setEnabled(!running && (!ordered() || complete));
     ui_->Clear->setEnabled(!running);
+    ui_->SaveOrder->setEnabled(!running && imageLoaded_ && !imageChanged_);
     ui_->Operator->setEnabled(!running);
     for (QWidget* field : std::initializer_list<QWidget*>{ui_->Order, ui_->AskSerial})
         field->setEnabled(!running && !ordered());

@@ -64,6 +64,9 @@ public:
     void Stop_Click();
     void Choose_Click();
     void Clear_Click();
+    // The bench as it stands (the order's name, the image and its SHA-256, the ports ticked,
+    // the scanning; an order's count and failures in a row) into an order file chosen here.
+    void SaveOrder_Click();
     void close();
     // Return in COMn's serial field (a scanner ends so): the row's board gets the serial, and the
     // focus goes to the next row, in COM order, that waits for one. A serial another row holds
@@ -79,6 +82,7 @@ public:
 
     BenchWindowUi* ui() const { return ui_; }
     ChooseImage chooseImage;
+    ChooseImage chooseOrderFile;   // where "Guardar orden..." writes
     Alarm* alarm = nullptr;   // none: silent
 
 protected:

@@ -7,6 +7,10 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
 
 namespace programador {
 
@@ -98,6 +102,39 @@ void BenchWindow::restartRow(int n)
     bench_->restart(device);
     if (bench_->asksSerial)
         row(n).askSerial();
+}
+
+void BenchWindow::SaveOrder_Click()
+{
+    if (bench_ || !imageLoaded_)
+        return;
+    Order order = order_.value_or(Order{});
+    order.name = ui_->Order->text().trimmed();
+    if (order.name.isEmpty()) {
+        messages_.show(QStringLiteral("Escriba el nombre de la orden"), MessageIcon::Warning, MessageButtons::Ok);
+        ui_->Order->setFocus();
+        return;
+    }
+    order.image = QFileInfo(imagePath_).absoluteFilePath();
+    order.sha256 = FirmwareFile::sha256(*image_);
+    order.asksSerial = ui_->AskSerial->isChecked();
+    order.ports.clear();
+    for (int n = 1; n <= int(rows_.size()); ++n)
+        if (row(n).ui().Use->isChecked())
+            order.ports << n;
+    const QString file = chooseOrderFile ? chooseOrderFile(ui_) : QString();
+    if (file.isEmpty())
+        return;
+    // Written whole or not at all: an order read half written would be another order. The
+    // flush brings out a disk that takes nothing, which the commit alone would not notice.
+    const QByteArray text = orderText(order);
+    QSaveFile saved(file);
+    errno = 0;
+    if (!saved.open(QIODevice::WriteOnly) || saved.write(text) != text.size() || !saved.flush() || !saved.commit()) {
+        const int error = errno;
+        messages_.show(QStringLiteral("Error en archivo"), MessageIcon::Warning, MessageButtons::Ok,
+                       reasonLine(printableName(file.section(QLatin1Char('/'), -1)), error ? writeCause(error) : Cause::WriteFailed));
+    }
 }
 
 void BenchWindow::sound(Alarm::What what)

@@ -60,6 +60,20 @@ std::unique_ptr<QFileDialog> imageDialog(QWidget* parent, const QString& folder)
     return dialog;
 }
 
+QString chooseOrderFile(QWidget* parent, const QString& folder)
+{
+    const std::unique_ptr<QFileDialog> dialog = imageDialog(parent, folder);
+    dialog->setWindowTitle(QStringLiteral("Guardar orden"));
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilters({QStringLiteral("Órdenes de producción (*.ini)"), QStringLiteral("Todos los archivos (*)")});
+    dialog->setDefaultSuffix(QStringLiteral("ini"));
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("&Guardar"));
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return {};
+    return dialog->selectedFiles().first();
+}
+
 QString chooseImageFile(QWidget* parent, const QString& folder)
 {
     const std::unique_ptr<QFileDialog> dialog = imageDialog(parent, folder);

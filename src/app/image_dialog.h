@@ -14,5 +14,7 @@ namespace programador {
 std::unique_ptr<QFileDialog> imageDialog(QWidget* parent, const QString& folder);
 // The dialog, shown until the operator chooses: the image's path, or empty.
 QString chooseImageFile(QWidget* parent, const QString& folder);
+// The same dialog for "Guardar orden...": where the order file goes (*.ini), or empty.
+QString chooseOrderFile(QWidget* parent, const QString& folder);
 
 } // namespace programador

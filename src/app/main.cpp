@@ -50,6 +50,7 @@ int main(int argc, char** argv)
 
     programador::MainWindow window(messages, line, events, numbering, QDir::currentPath());
     window.benchWindow().chooseImage = [](QWidget* parent) { return programador::chooseImageFile(parent, QDir::currentPath()); };
+    window.benchWindow().chooseOrderFile = [](QWidget* parent) { return programador::chooseOrderFile(parent, QDir::currentPath()); };
     window.Form_Load();
     window.show();
     if (bench)

@@ -179,6 +179,8 @@ QByteArray orderText(const Order& order)
     text += "sha256=" + order.sha256 + '\n';
     if (order.count > 0)
         text += "cantidad=" + QByteArray::number(order.count) + '\n';
+    else   // for the engineer who gives it a count by hand
+        text += "; cantidad=500 termina la orden con 500 placas \"Programa listo\"; sin ella no tiene límite\n";
     text += order.asksSerial ? "serie=si\n" : "serie=no\n";
     if (!order.ports.isEmpty()) {
         QList<QByteArray> ports;

@@ -138,10 +138,12 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twi
 
     auto* buttons = new QHBoxLayout;
     Clear = button(this, QStringLiteral("&Borrar cuentas"), "Clear");
+    SaveOrder = button(this, QStringLiteral("&Guardar orden..."), "SaveOrder");
     Start = button(this, QStringLiteral("&Iniciar"), "Start");
     Stop = button(this, QStringLiteral("&Detener"), "Stop");
     Close = button(this, QStringLiteral("&Cerrar"), "Close");
     buttons->addWidget(Clear);
+    buttons->addWidget(SaveOrder);
     buttons->addStretch(1);
     for (QPushButton* each : {Start, Stop, Close})
         buttons->addWidget(each);

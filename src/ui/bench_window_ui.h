@@ -58,6 +58,7 @@ public:
     QPushButton* Start;   // "Iniciar"
     QPushButton* Stop;    // "Detener"
     QPushButton* Clear;   // "Borrar cuentas"
+    QPushButton* SaveOrder;   // "Guardar orden..."
     QPushButton* Close;   // "Cerrar"
 
 private:

@@ -212,6 +212,12 @@ struct Rig {
             writeFile(dir.filePath("orden.ini"), "[orden]\nnombre=OT-9\nimagen=fw.bin\nsha256="
                                                      + QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex() + "\n"
                                                      + words.mid(1).join('\n').toUtf8() + "\n");
+        } else if (words[0] == "guardar") {   // "Guardar orden...", the file named in its dialog
+            window->benchWindow().chooseOrderFile = [this, words](QWidget*) { return dir.filePath(words[1]); };
+            QTest::mouseClick(window->benchWindow().ui()->SaveOrder, Qt::LeftButton);
+        } else if (words[0] == "cat") {   // a file's lines
+            QFile file(dir.filePath(words[1]));
+            seen << (file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed().replace('\n', " | ").replace(dir.path(), "~") : "none");
         } else if (words[0] == "reanudar") {   // a row stopped for its fixture started again
             const BenchRowUi& row = window->benchWindow().ui()->rows[words[1].right(1).toInt() - 1];
             QTest::mouseClick(row.Restart, Qt::LeftButton);
@@ -833,6 +839,15 @@ private slots:
             {"banco", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace(" | Elegir", "; la imagen cambió desde la última carga | Elegir")
                           .replace("Borrar cuentas | Iniciar", "Borrar cuentas")},
             {"press Alt+E", "chooser / " + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''")},
+            // "Guardar orden...": the bench as it stands, once the order has a name.
+            {"guardar orden2.ini", "W:Escriba el nombre de la orden " + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''") + " / "
+                                       + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''")},
+            {"trace OT-10", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1")},
+            {"guardar orden2.ini", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1")},
+            {"cat orden2.ini", "[orden] | nombre=OT-10 | imagen=~/fw.bin | sha256=" + QCryptographicHash::hash(QByteArray(128, 'y'), QCryptographicHash::Sha256).toHex()
+                                   + QString::fromUtf8(" | ; cantidad=500 termina la orden con 500 placas \"Programa listo\"; sin ella no tiene límite | serie=si | "
+                                                       "puertos=1 | fallas_seguidas=3 / ")
+                                   + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1")},
         }, 1, "1\r\n", {}, {{}}});
         // The bench from its keyboard: Return on the focused button, the Alt letters, Escape
         // (asking while it runs, as "Cerrar" does), the counts cleared.
