@@ -4,6 +4,7 @@
 
 #include "file_names.h"
 #include "user_names.h"
+#include "window_record.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -139,8 +140,9 @@ void BenchWindow::SaveOrder_Click()
 
 void BenchWindow::sound(Alarm::What what)
 {
+    // registro.ini as read at this bench's "Iniciar".
     if (alarm)
-        alarm->sound(what, ui_);
+        alarm->sound(what, record_.sound(), ui_);
 }
 
 } // namespace programador

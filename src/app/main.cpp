@@ -1,3 +1,4 @@
+#include "alarm.h"
 #include "event_loop_yield.h"
 #include "port_numbering.h"
 #include "qserial_port_line.h"
@@ -48,7 +49,10 @@ int main(int argc, char** argv)
     programador::QSerialPortLine line([&numbering](int n) { return numbering.resolve(n); });
     programador::EventLoopYield events;
 
+    // The bench's sounds, loaded once; it outlives the window that sounds them.
+    programador::SoundAlarm alarm;
     programador::MainWindow window(messages, line, events, numbering, QDir::currentPath());
+    window.benchWindow().alarm = &alarm;
     window.benchWindow().chooseImage = [](QWidget* parent) { return programador::chooseImageFile(parent, QDir::currentPath()); };
     window.benchWindow().chooseOrderFile = [](QWidget* parent) { return programador::chooseOrderFile(parent, QDir::currentPath()); };
     window.Form_Load();

@@ -29,9 +29,13 @@ void WindowRecord::open()
     const bool first = !opened_;
     opened_ = true;
     // The same destination again, and open: nothing to do. One that could not be opened is tried
-    // again, since what stopped it (a folder in the file's place) may have been mended.
-    if (!first && settings == settings_ && why.isEmpty() && (record_ || settings.destination.isEmpty()))
+    // again, since what stopped it (a folder in the file's place) may have been mended. sonido=
+    // is the bench window's: changed alone, the record goes on as it was.
+    const bool sameRecord = settings.destination == settings_.destination && settings.station == settings_.station;
+    if (!first && sameRecord && why.isEmpty() && (record_ || settings.destination.isEmpty())) {
+        settings_.sound = settings.sound;
         return;
+    }
     settings_ = settings;
     // The server is not asked now: the window never waits on it, and a server that refuses the
     // bench says so on the record's line when the first row goes to it. The record before goes

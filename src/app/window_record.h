@@ -32,6 +32,9 @@ public:
     void open();
     void append(const LoadRow& row);
     Record* record() const { return record_.get(); }
+    // registro.ini's sonido= as open() last read it: the bench window's alarms heard (also when
+    // the file was refused: a bench is not silenced by a slip).
+    bool sound() const { return settings_.sound; }
     // Rows that only this program's memory holds, in every record it has had open.
     qsizetype inMemory() const;
     // At the end: the last tries, then the rows nowhere else go to standard error as their

@@ -293,6 +293,10 @@ RecordSettings RecordSettings::read(const QString& path, QString& why)
     }
     bool inSection = false;
     int number = 0;
+    const auto refuse = [&](const QString& reason) {
+        why = QStringLiteral("%1, línea %2: %3").arg(printableName(path)).arg(number).arg(reason);
+        return RecordSettings{};
+    };
     for (QByteArray line : bytes.split('\n')) {
         ++number;
         line = line.trimmed();
@@ -303,10 +307,8 @@ RecordSettings RecordSettings::read(const QString& path, QString& why)
         const char* fault = utf8.hasError() ? "no es texto UTF-8"
             : std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })
             ? "tiene un carácter de control" : nullptr;
-        if (fault) {
-            why = QStringLiteral("%1, línea %2: %3").arg(printableName(path)).arg(number).arg(QString::fromUtf8(fault));
-            return RecordSettings{};
-        }
+        if (fault)
+            return refuse(QString::fromUtf8(fault));
         if (line.startsWith('[')) {
             inSection = line.toLower() == "[registro]";
             continue;
@@ -320,6 +322,13 @@ RecordSettings RecordSettings::read(const QString& path, QString& why)
             settings.destination = value;
         else if (key == "estacion")
             settings.station = value;
+        else if (key == "sonido") {
+            // A word misread would silence a bench that someone meant to hear, or the reverse.
+            const QString answer = value.toLower();
+            if (answer != QLatin1String("si") && answer != QStringLiteral("sí") && answer != QLatin1String("no"))
+                return refuse(QStringLiteral("sonido= debe ser si o no"));
+            settings.sound = answer != QLatin1String("no");
+        }
     }
     return settings;
 }

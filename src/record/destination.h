@@ -41,12 +41,14 @@ struct Destination {
 //   [registro]
 //   destino=postgresql://bench@db.factory/produccion
 //   estacion=banco-3
+//   sonido=no
 //
 // The window reads it at start and again at each "Iniciar" and "Cargar Firmware", the command
 // line when --log is not given (--log wins).
 struct RecordSettings {
     QString destination;   // empty: no record
     QString station;       // empty: the host's name
+    bool sound = true;     // the bench window's alarms heard; sonido=no leaves only the task bar's
 
     // A file that cannot be read gives no record, with the reason in why.
     static RecordSettings read(const QString& path, QString& why);

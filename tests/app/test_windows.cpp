@@ -80,9 +80,9 @@ struct Devices : DeviceList {
 
 // What the bench sounds, said among what the operator sees.
 struct HeardAlarm : Alarm {
-    void sound(What what, QWidget*) override
+    void sound(What what, bool audible, QWidget*) override
     {
-        *seen << QStringLiteral("sound %1").arg(what == What::Failed ? "falla" : what == What::RowStopped ? "puesto" : "orden");
+        *seen << QStringLiteral("%1 %2").arg(audible ? "sound" : "silent", what == What::Failed ? "falla" : what == What::RowStopped ? "puesto" : "orden");
     }
     QStringList* seen = nullptr;
 };
