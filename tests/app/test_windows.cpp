@@ -347,8 +347,9 @@ struct Rig {
             const rlimit limit{words[0] == "full" ? rlim_t(QFileInfo(dir.filePath("registro.csv")).size()) : RLIM_INFINITY, RLIM_INFINITY};
             std::signal(SIGXFSZ, SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
-        } else if (words[0] == "registro") {   // registro.ini rewritten while the window is open
-            writeFile(dir.filePath("config/programador/registro.ini"), "[registro]\ndestino=" + QFile::encodeName(dir.filePath(words[1])) + "\n");
+        } else if (words[0] == "registro") {   // registro.ini rewritten while the window is open, with more lines
+            writeFile(dir.filePath("config/programador/registro.ini"), "[registro]\ndestino=" + QFile::encodeName(dir.filePath(words[1])) + "\n"
+                                                                           + words.mid(2).join('\n').toUtf8() + "\n");
         } else if (words[0] == "slow" || words[0] == "fast") {   // the record's rows wait for a lock the test holds, or go
             if (words[0] == "slow") {
                 recordLock = ::open(QFile::encodeName(dir.filePath("registro.csv")), O_RDONLY | O_CLOEXEC);
@@ -801,6 +802,18 @@ private slots:
             {"cerrar", ready},
             {"banco", underOrder("3 listas · 2 con error · 60,0 % · Orden completa", false,
                                  {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+            // The same order and image with a larger count goes on from what it has; with
+            // sonido=no its end is silent.
+            {"cerrar", ready},
+            {"registro registro.csv sonido=no", ready},
+            {"orden cantidad=4 puertos=1", ready},
+            {"banco orden.ini", underOrder("3 listas · 2 con error · 60,0 % · faltan 1", false,
+                                           {"COM1x- ~/com1 'Detenido' " + three, "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
+            {"iniciar", underOrder("3 listas · 2 con error · 60,0 % · faltan 1", true,
+                                   {"COM1x- ~/com1 " + feed + three.mid(4), "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
+            {"board COM1", "silent orden / " + underOrder("4 listas · 2 con error · 66,7 % · N por hora · Orden completa", false,
+                                                         {"COM1x- ~/com1 'Detenido' 0/3 '4 listas, 0 con error' 'Programa listo'", "COM2- ~/com2 'Detenido' 0/3 " + lostTwice},
+                                                         "Elegir imagen... | Borrar cuentas").replace("3 placas", "4 placas")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {.silentFromBlock = 1}}});
         // An order file with a fault runs nothing; an image that is not the order's is refused
         // with both hashes. Without an order, the image last loaded and changed since is said,
