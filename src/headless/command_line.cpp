@@ -52,7 +52,8 @@ const char* const kHelp =
     "se pudo cargar; 64 orden mal escrita. SIGINT, SIGTERM o SIGHUP: la primera deja terminar el\n"
     "bloque en curso, como \"Cancelar\", la segunda corta en el acto; programador dice\n"
     "\"Interrumpido\" y termina por esa misma señal (130, 143 o 129 para el shell).\n"
-    "Sin argumentos, programador abre su ventana.\n";
+    "Sin argumentos, programador abre su ventana; con --banco [--orden ARCHIVO], también el banco\n"
+    "de carga (bajo esa orden: su imagen, su cantidad y sus puertos, que no se cambian).\n";
 
 namespace {
 

@@ -14,7 +14,7 @@ namespace {
 
 constexpr qreal kTextPoints = 9.75;
 constexpr qreal kButtonPoints = 12;
-constexpr qreal kFiguresPoints = 18;
+constexpr qreal kFiguresPoints = 15;
 // The width the window asks for where the screen has it: every column with room to spare.
 constexpr int kPreferredWidth = 19500;
 
@@ -56,16 +56,23 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twi
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(twips_.toPixels(90), twips_.toPixels(90), twips_.toPixels(90), twips_.toPixels(90));
 
+    // The order and its figures share a line, so that sixteen rows still fit a screen 768
+    // pixels high under an order.
+    auto* order = new QHBoxLayout;
     OrderLine = text(this);
     OrderLine->setObjectName(QStringLiteral("OrderLine"));
     OrderLine->setWordWrap(true);
+    OrderLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     OrderLine->hide();
-    layout->addWidget(OrderLine);
     Figures = text(this);
     Figures->setObjectName(QStringLiteral("Figures"));
     Figures->setFont(MainWindowUi::designFont(kFiguresPoints));
+    Figures->setWordWrap(true);
+    Figures->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Figures->hide();
-    layout->addWidget(Figures);
+    order->addWidget(OrderLine, 2);
+    order->addWidget(Figures, 5);
+    layout->addLayout(order);
 
     auto* image = new QHBoxLayout;
     Image = text(this);
@@ -73,8 +80,10 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twi
     Image->setWordWrap(true);
     Image->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Choose = button(this, QStringLiteral("&Elegir imagen..."), "Choose");
+    SaveOrder = button(this, QStringLiteral("&Guardar orden..."), "SaveOrder");
     image->addWidget(Image, 1);
     image->addWidget(Choose);
+    image->addWidget(SaveOrder);
     layout->addLayout(image);
 
     // Who loads, for which order, and whether each board is scanned first.
@@ -138,12 +147,10 @@ BenchWindowUi::BenchWindowUi(QWidget* parent) : QWidget(parent, Qt::Window), twi
 
     auto* buttons = new QHBoxLayout;
     Clear = button(this, QStringLiteral("&Borrar cuentas"), "Clear");
-    SaveOrder = button(this, QStringLiteral("&Guardar orden..."), "SaveOrder");
     Start = button(this, QStringLiteral("&Iniciar"), "Start");
     Stop = button(this, QStringLiteral("&Detener"), "Stop");
     Close = button(this, QStringLiteral("&Cerrar"), "Close");
     buttons->addWidget(Clear);
-    buttons->addWidget(SaveOrder);
     buttons->addStretch(1);
     for (QPushButton* each : {Start, Stop, Close})
         buttons->addWidget(each);

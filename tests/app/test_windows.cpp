@@ -995,6 +995,11 @@ private slots:
         ui.showRows(rows);
         ui.Image->setText("Imagen: firmware-placa-principal-v2.13.stb, 249984 bytes, SHA-256 b0207bce77c0; "
                           "la imagen cambió en el disco; Detener e Iniciar para usarla");
+        // Under an order, its line and its figures above.
+        ui.OrderLine->setText("Orden OT-2026-118: 500 placas de firmware-placa-principal-v2.13.stb");
+        ui.Figures->setText(QString::fromUtf8("1000 listas · 200 con error · 83,3 % · 120 por hora · faltan 999"));
+        ui.OrderLine->show();
+        ui.Figures->show();
         DeviceCounts counts{.loads = 1300, .ready = 1000, .failed = 200, .interrupted = 100, .last = {}};
         counts.last.exit = LoadExit::Failure;
         counts.last.reason = QString::fromUtf8("COM16 /dev/ttyUSB15: el equipo no respondió");
@@ -1014,7 +1019,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&ui));
         QCoreApplication::processEvents();
         QVERIFY2(ui.width() <= room.width() && ui.height() <= room.height(), qPrintable(QString("%1 x %2").arg(ui.width()).arg(ui.height())));
-        for (QPushButton* button : {ui.Choose, ui.Clear, ui.Start, ui.Stop, ui.Close}) {
+        for (QPushButton* button : {ui.Choose, ui.SaveOrder, ui.Clear, ui.Start, ui.Stop, ui.Close}) {
             const QRect inWindow(button->mapTo(&ui, QPoint(0, 0)), button->size());
             QVERIFY2(ui.rect().contains(inWindow) && button->sizeHint().width() <= button->width(), qPrintable(button->text()));
         }
@@ -1023,7 +1028,8 @@ private slots:
             return label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
                                      : label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width();
         };
-        QVERIFY2(whole(ui.Image), qPrintable(ui.Image->text()));
+        for (const QLabel* label : {ui.Image, ui.OrderLine, ui.Figures})
+            QVERIFY2(whole(label), qPrintable(label->text()));
         for (const BenchRowUi& row : ui.rows) {
             for (const QLabel* label : {row.Device, row.State, row.Counts, row.Last})
                 QVERIFY2(whole(label), qPrintable(row.Use->text() + ": " + label->text()));
