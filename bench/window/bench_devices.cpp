@@ -4,6 +4,7 @@
 // command a line on standard input, each answered with one line:
 //   on N      device N's board is switched on
 //   next N    device N's board is swapped for the next one, still off
+//   mute N K  device N's board answers no block after block K (its loader's wait runs out)
 //   wait N    waits (60 s at most) for device N's board to end: "COMn: K de M bloques" and
 //             what was wrong, if anything
 //   quit
@@ -56,6 +57,11 @@ int main(int argc, char** argv)
         } else if (PacedDevice& device = *devices[static_cast<std::size_t>(k - 1)]; command == "on") {
             device.switchOn();
             std::printf("COM%d: encendido\n", k);
+        } else if (command == "mute") {
+            int after = 0;
+            words >> after;
+            device.silentAfter(after);
+            std::printf("COM%d: calla tras el bloque %d\n", k, after);
         } else if (command == "next") {
             device.nextBoard();
             std::printf("COM%d: otra placa\n", k);
