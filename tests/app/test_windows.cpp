@@ -279,8 +279,8 @@ struct Rig {
             const QString counts = bench();
             device.nextBoard();
             device.switchOn();
-            if (words.value(2) == "fails")   // its device answers no block: the load ends by its time-out
-                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Alimente el equipo|Revise el puesto)'")), 30000);
+            if (words.value(2) == "fails")   // its device hangs up in block 1: the load fails, its adapter is gone
+                QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Desconectado|Revise el puesto)'")), 30000);
             else if (words.value(2) != "held")   // its block 2 waits for release: the load stays under way
                 QTRY_VERIFY_WITH_TIMEOUT(bench() != counts && device.finished(0) && bench().contains(QRegularExpression(words[1] + "x- [^|]*'(Alimente el equipo|Escanee la placa)'|'Detenido'")), 30000);
             else
@@ -320,9 +320,10 @@ struct Rig {
                 QFile::remove(dir.filePath(QStringLiteral("com%1").arg(n)));
                 harness[n]->pullCable();
             } else {
-                plug(n);
+                plug(n, faults[n]);
             }
-            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "Alimente el equipo"))), 30000);
+            // A row stopped for its fixture stays so.
+            QTRY_VERIFY_WITH_TIMEOUT(bench().contains(QRegularExpression(words[1] + "x- [^|]*'" + (words[0] == "pull" ? "Desconectado" : "(Alimente el equipo|Revise el puesto)"))), 30000);
         } else if (words[0] == "record") {   // the rows as they are on disk: port, device, image, result, blocks, status,
                                              // the serial and the order when given, and the cause when there is one;
                                              // the operator by the full name
@@ -429,8 +430,10 @@ struct Rig {
     {
         const QString link = dir.filePath(QStringLiteral("com%1").arg(n));
         harness[n] = std::make_unique<DeviceHarness>(faults);
+        this->faults[n] = faults;
         QFile::remove(link);
         QVERIFY(QFile::link(harness[n]->path(), link));
+        harness[n]->unlinkOnHangUp(link);
         qputenv(QByteArray("PROGRAMADOR_COM") + QByteArray::number(n), QFile::encodeName(link));
     }
 
@@ -478,6 +481,7 @@ struct Rig {
 
     QTemporaryDir dir;
     std::map<int, std::unique_ptr<DeviceHarness>> harness;
+    std::map<int, DeviceFaults> faults;   // each device's, the next board plugged in too
     RecordingMessages messages;
     VirtualLine line;
     Drives drives;
@@ -771,12 +775,13 @@ private slots:
                                 .replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1");
             return running ? shown : shown.replace("Elegir imagen... | Borrar cuentas | Iniciar", buttons).replace("COM3 desc", "COM3- desc").replace("COM4 libre", "COM4- libre");
         };
-        const QString lost = "'0 listas, 1 con error' 'Error de comunicacion / el equipo dejó de responder en el bloque 1 de 3'";
-        const QString lostTwice = "'0 listas, 2 con error' 'Error de comunicacion / el equipo dejó de responder en el bloque 1 de 3'";
-        const QString toCheck = "~/com2 'Revise el puesto' 0/3 '0 listas, 2 con error' 'el equipo dejó de responder en el bloque 1 de 3' [Reanudar]";
+        const QString lost = "'0 listas, 1 con error' 'Error en puerto serie / el dispositivo se desconectó'";
+        const QString lostTwice = "'0 listas, 2 con error' 'Error en puerto serie / el dispositivo se desconectó'";
+        const QString toCheck = "~/com2 'Revise el puesto' 0/3 '0 listas, 2 con error' 'el dispositivo se desconectó' [Reanudar]";
         const QString feed = "'Alimente el equipo' 0/3 ";
         // A production order over two rows: its image, its name in each row; a row whose boards
-        // fail twice in a row stops alone, in red, until "Reanudar"; the third board ready
+        // fail twice in a row (its device hangs up in block 1, and is plugged in again) stops
+        // alone, in red, and does not open its device again until "Reanudar"; the third board ready
         // completes it and the row waiting stops; each failure, the stop and the end sound.
         // Opened again from the menu, it is the same order, complete.
         flow("the bench under an order", {{
@@ -786,17 +791,19 @@ private slots:
             {"banco orden.ini", underOrder("0 listas · 0 con error · faltan 3", false, {"COM1x- ~/com1 'Detenido' " + none, "COM2x- ~/com2 'Detenido' " + none})},
             {"iniciar", underOrder("0 listas · 0 con error · faltan 3", true, {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + none.mid(4)})},
             {"board COM2 fails", "sound falla / " + underOrder("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", true,
-                                                             {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + lost})},
+                                                             {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 'Desconectado' 0/3 " + lost})},
+            {"back COM2", underOrder("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", true, {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + lost})},
             {"board COM1", underOrder("1 lista · 1 con error · 50,0 % · N por hora · faltan 2", true, {"COM1x- ~/com1 " + feed + one.mid(4), "COM2x- ~/com2 " + feed + lost})},
             {"board COM2 fails", "sound puesto / " + underOrder("1 lista · 2 con error · 33,3 % · N por hora · faltan 2", true,
                                                               {"COM1x- ~/com1 " + feed + one.mid(4), "COM2x- " + toCheck})},
             // The other row goes on.
             {"board COM1", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- " + toCheck})},
+            {"back COM2", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- " + toCheck})},
             {"reanudar COM2", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- ~/com2 " + feed + lostTwice})},
             {"board COM1", "sound orden / " + underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
                                                         {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
-            {"record", "COM2|~/com2|fw.bin|Error de comunicacion|1|1||OT-9|el equipo dejó de responder en el bloque 1 de 3 ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
-                       "COM2|~/com2|fw.bin|Error de comunicacion|1|1||OT-9|el equipo dejó de responder en el bloque 1 de 3 ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
+            {"record", "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
+                       "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
                        "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 / " + underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
                                                         {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
             {"cerrar", ready},
@@ -814,7 +821,7 @@ private slots:
             {"board COM1", "silent orden / " + underOrder("4 listas · 2 con error · 66,7 % · N por hora · Orden completa", false,
                                                          {"COM1x- ~/com1 'Detenido' 0/3 '4 listas, 0 con error' 'Programa listo'", "COM2- ~/com2 'Detenido' 0/3 " + lostTwice},
                                                          "Elegir imagen... | Borrar cuentas").replace("3 placas", "4 placas")},
-        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {.silentFromBlock = 1}}});
+        }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {.hangUpInBlock = 1}}});
         // An order file with a fault runs nothing; an image that is not the order's is refused
         // with both hashes. Without an order, the image last loaded and changed since is said,
         // and loaded only once chosen again.

@@ -177,8 +177,16 @@ void DeviceHarness::release()
     heldAck_.clear();
 }
 
+void DeviceHarness::unlinkOnHangUp(const QString& link)
+{
+    const std::lock_guard lock(mutex_);
+    link_ = QFile::encodeName(link);
+}
+
 void DeviceHarness::hangUp()
 {
+    if (!link_.isEmpty())
+        ::unlink(link_.constData());
     ::close(master_);
     ::close(slave_);
     master_ = slave_ = -1;

@@ -36,6 +36,9 @@ public:
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
     void nextBoard();                        // the board is swapped: the next one waits to be switched on
     void pullCable();                        // the device hangs up, now
+    // A link that names the device goes first when it hangs up, as an adapter's node goes: the
+    // kernel gives a closed pseudo-terminal's name to the next one any program opens.
+    void unlinkOnHangUp(const QString& link);
     void pullCableOnceRead();                // the same, once the loader has read all the device sent
     void release();                          // the held ACK goes out, now or when it comes
     // The transfer ended well (rx exited 0); false as soon as it ended otherwise.
@@ -57,7 +60,7 @@ private:
     void startRx();
     void answer(QByteArray bytes);
     void hangUp();
-
+    QByteArray link_;
     const DeviceFaults faults_;
     QTemporaryDir dir_;   // rx's own: it refuses absolute output paths
     mutable std::mutex mutex_;
