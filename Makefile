@@ -87,6 +87,11 @@ bench-command-line: deps
 # and, with four rows, those named 1024x768-* and 2x-* (1-loading and 3-second-boards, 1-loading and 2-first-boards) from
 #   xvfb-run -a -s '-screen 0 1024x768x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --devices 4 --screenshots DIR'
 #   QT_SCALE_FACTOR=2 xvfb-run -a -s '-screen 0 2048x1536x24' sh -c 'openbox & build/bench/bench_window --bytes 8192 --devices 4 --screenshots DIR'
+# The bench under a production order (docs/banco/orden-*.png), and programador --orden with
+# cantidad=5 on two devices (its summary, record and status), from a build with the benchmarks
+# (make bench-window makes one); the first starts its own Xvfb and openbox:
+#   scripts/order-screenshots build docs/banco
+#   scripts/order-demo build
 bench-window: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_window

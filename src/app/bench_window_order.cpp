@@ -57,7 +57,15 @@ void BenchWindow::showOrder()
         line += (line.isEmpty() ? QString() : QStringLiteral("; ")) + orderTrouble_;
     BenchWindowUi::paint(ui_->OrderLine, line, orderTrouble_.isEmpty() ? BenchWindowUi::Tone::Idle : BenchWindowUi::Tone::Failed);
     if (progress_) {
-        ui_->Figures->setText(progress_->figures(QDateTime::currentDateTimeUtc()));
+        // A complete order in green, for the operator at arm's length.
+        const QString figures = progress_->figures(QDateTime::currentDateTimeUtc());
+        if (progress_->complete()) {
+            BenchWindowUi::paint(ui_->Figures, figures, BenchWindowUi::Tone::Ready);
+        } else {
+            ui_->Figures->setPalette(QPalette());
+            ui_->Figures->setAutoFillBackground(false);
+            ui_->Figures->setText(figures);
+        }
         figuresClock_.start();
     }
 }

@@ -169,8 +169,7 @@ void Bench::restart(int index)
         return;
     // The run before has ended, its thread with it; what it said has all been heard.
     --finished_;
-    if (asksSerial)
-        device.serial.clear();
+    device.serial.clear();   // the next board's is scanned afresh
     startRun(index);
     device.run->start();
 }
