@@ -834,6 +834,11 @@ private slots:
         };
         const QString approved = QCryptographicHash::hash(QByteArray(384, 'x'), QCryptographicHash::Sha256).toHex().left(12);
         const QString twoBoards = "order:'Orden OT-9: 2 placas de fw.bin' | figures:'0 listas · 0 con error · faltan 2' | Imagen";
+        const QString idle128 = sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''");
+        const QString named = QString(idle128).replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1");
+        const QString ordered256 = sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards)
+                                       .replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1").replace("Elegir imagen... | ", "");
+        const QString running256 = sized(256, true, "'Alimente el equipo' 0/2 '0 listas, 0 con error' ''");
         flow("an order that cannot run, and an image changed since its last load", {{
             {"unplug", idle},
             {"click fw.bin", ready},
@@ -844,30 +849,26 @@ private slots:
             {"cerrar", ready},
             {"orden cantidad=2", ready},
             {"write fw.bin 256", ready},
-            {"banco orden.ini", sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards).replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1")
-                                    .replace("Elegir imagen... | ", "")},
+            {"banco orden.ini", ordered256},
             {"iniciar", "W:La imagen no es la de la orden [fw.bin: su SHA-256 es " + QCryptographicHash::hash(QByteArray(256, 'y'), QCryptographicHash::Sha256).toHex().left(12)
-                            + "..., la orden OT-9 aprobó " + approved + "...] "
-                            + sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards).replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1").replace("Elegir imagen... | ", "")
-                            + " / " + sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''").replace("bench: Imagen", "bench: " + twoBoards).replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1").replace("Elegir imagen... | ", "")},
+                            + "..., la orden OT-9 aprobó " + approved + "...] " + ordered256 + " / " + ordered256},
             {"cerrar", ready},
             // From the menu: the order refused is not the bench's.
             {"banco", sized(256, false, "'Detenido' 0/2 '0 listas, 0 con error' ''")},
-            {"iniciar", sized(256, true, "'Alimente el equipo' 0/2 '0 listas, 0 con error' ''")},
-            {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + sized(256, true, "'Alimente el equipo' 0/2 '0 listas, 0 con error' ''") + " / " + ready},
+            {"iniciar", running256},
+            {"cerrar yes", "WyN:\u00bfDetener las cargas y cerrar el banco? " + running256 + " / " + ready},
             {"write fw.bin 128", ready},
-            {"banco", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace(" | Elegir", "; la imagen cambió desde la última carga | Elegir")
-                          .replace("Borrar cuentas | Iniciar", "Borrar cuentas")},
-            {"press Alt+E", "chooser / " + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''")},
+            {"banco", QString(idle128).replace(" | Elegir", "; la imagen cambió desde la última carga | Elegir").replace("Borrar cuentas | Iniciar", "Borrar cuentas")},
+            {"press Alt+E", "chooser / " + idle128},
             // "Guardar orden...": the bench as it stands, once the order has a name.
-            {"guardar orden2.ini", "W:Escriba el nombre de la orden " + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''") + " / "
-                                       + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''")},
-            {"trace OT-10", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1")},
-            {"guardar orden2.ini", sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1")},
+            {"guardar orden2.ini", "W:Escriba el nombre de la orden " + idle128 + " / " + idle128},
+            {"trace OT-10", named},
+            {"guardar orden2.ini", named},
             {"cat orden2.ini", "[orden] | nombre=OT-10 | imagen=~/fw.bin | sha256=" + QCryptographicHash::hash(QByteArray(128, 'y'), QCryptographicHash::Sha256).toHex()
                                    + QString::fromUtf8(" | ; cantidad=500 termina la orden con 500 placas \"Programa listo\"; sin ella no tiene límite | serie=si | "
-                                                       "puertos=1 | fallas_seguidas=3 / ")
-                                   + sized(128, false, "'Detenido' 0/1 '0 listas, 0 con error' ''").replace("Cerrar | COM1", "Cerrar | orden:'OT-10' serie | COM1")},
+                                                       "puertos=1 | fallas_seguidas=3 / ") + named},
+            // A folder that cannot take it: said, and nothing written.
+            {"guardar pipe.bin/orden3.ini", "W:Error en archivo [orden3.ini: una parte de la ruta no es una carpeta] " + named + " / " + named},
         }, 1, "1\r\n", {}, {{}}});
         // The bench from its keyboard: Return on the focused button, the Alt letters, Escape
         // (asking while it runs, as "Cerrar" does), the counts cleared.
