@@ -54,7 +54,7 @@ void put(const QByteArray& bytes)
 
 void orderFile(const QByteArray& bytes)
 {
-    const Order before{QStringLiteral("antes"), QStringLiteral("/antes.stb"), QByteArray(64, 'a')};
+    const Order before{.name = QStringLiteral("antes"), .image = QStringLiteral("/antes.stb"), .sha256 = QByteArray(64, 'a')};
     Order order = before;
     QString refusal;
     if (!parseOrder(bytes, QStringLiteral("orden.ini"), QStringLiteral("/fabrica"), order, refusal)) {
