@@ -322,13 +322,10 @@ RecordSettings RecordSettings::read(const QString& path, QString& why)
             settings.destination = value;
         else if (key == "estacion")
             settings.station = value;
-        else if (key == "sonido") {
-            // A word misread would silence a bench that someone meant to hear, or the reverse.
-            const QString answer = value.toLower();
-            if (answer != QLatin1String("si") && answer != QStringLiteral("sí") && answer != QLatin1String("no"))
-                return refuse(QStringLiteral("sonido= debe ser si o no"));
-            settings.sound = answer != QLatin1String("no");
-        }
+        else if (key == "sonido")
+            // Only "no" silences the bench: a word misread leaves it heard, and never costs the
+            // PC its record.
+            settings.sound = value.toLower() != QLatin1String("no");
     }
     return settings;
 }
