@@ -20,10 +20,6 @@
 
 namespace programador {
 
-namespace {
-
-} // namespace
-
 QString BenchWindow::keptFile()
 {
     return stateFolder() + QStringLiteral("/banco.ini");
