@@ -647,12 +647,13 @@ private slots:
         const QString ask = "WyN:\u00bfDetener las cargas y cerrar el banco? ";
         const auto keptOpen = [&ask](const QString& shown) { return ask + shown + " / " + shown; };
         const auto closedFrom = [&ask, &ready](const QString& shown) { return ask + shown + " / " + ready; };
-        // At the bench: the adapter out (COM3 desconectado), fw.bin chosen.
+        // At the bench: the adapter out (COM3 desconectado), fw.bin chosen; then "Banco de carga"
+        // opened, and started.
         const Steps toTheBench{{"unplug", idle}, {"click fw.bin", ready}};
+        const Steps benchOpen = toTheBench + Steps{{"banco", stoppedWith(none, none)}};
+        const Steps benchStarted = benchOpen + Steps{{"iniciar", waitingFor(none, none)}};
         // Two devices, two boards each, one waiting while the other loads; the rows in the record.
-        flow("the bench", {toTheBench + Steps{
-            {"banco", stoppedWith(none, none)},
-            {"iniciar", waitingFor(none, none)},
+        flow("the bench", {benchStarted + Steps{
             // Every row waits for its board: closing asks all the same, and No keeps it.
             {"cerrar", keptOpen(waitingFor(none, none))},
             {"board COM1", waitingFor(one, none)},
@@ -684,8 +685,7 @@ private slots:
         };
         const QString loaded1 = "0/3 '1 lista, 0 con error' 'PL-1: Programa listo'", loaded2 = "0/3 '1 lista, 0 con error' 'PL-2: Programa listo'";
         const QString nextScanned = scanning("'Alimente el equipo' " + loaded1 + " [=PL-1]", "'Escanee la placa' " + loaded2 + " []*");
-        flow("the bench that scans", {toTheBench + Steps{
-            {"banco", stoppedWith(none, none)},
+        flow("the bench that scans", {benchOpen + Steps{
             {"trace OT-7", stoppedWith(none, none).replace("Cerrar | COM1", "Cerrar | orden:'OT-7' serie | COM1")},
             {"iniciar", scanning("'Escanee la placa' " + none + " []*", "'Escanee la placa' " + none + " []")},
             {"early COM1", scanning("'Escanee la placa primero' " + none + " []*", "'Escanee la placa' " + none + " []")},
@@ -703,9 +703,7 @@ private slots:
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {}}});
         // The record slow to take a row (a lock held): "Detener", a second "Iniciar" and "Cerrar"
         // while it is written; the row goes in once, and no bench that is gone is called.
-        flow("the bench with a slow record", {toTheBench + Steps{
-            {"banco", stoppedWith(none, none)},
-            {"iniciar", waitingFor(none, none)},
+        flow("the bench with a slow record", {benchStarted + Steps{
             {"slow", waitingFor(none, none)},
             {"board COM1", waitingFor(one, none)},
             {"detener", stoppedWith(one, none)},
@@ -729,9 +727,7 @@ private slots:
         // COM1's load held under way, its block 2 waiting for its ACK.
         const QString held = "COM1xCOMn ~/com1 'Transmitiendo archivo...' 2/3 '0 listas, 0 con error' ''";
         // A logout's SIGTERM while a board loads: the load ends "Interrumpido", with its row, and the program ends.
-        flow("the bench ended by a signal", {toTheBench + Steps{
-            {"banco", stoppedWith(none, none)},
-            {"iniciar", waitingFor(none, none)},
+        flow("the bench ended by a signal", {benchStarted + Steps{
             {"board COM1 held", bench(true, {held, "COM2xCOMn ~/com2 'Alimente el equipo' " + none})},
             {"signal", "ended"},
             {"record", QString::fromUtf8("COM1|~/com1|fw.bin|Interrumpido|2|143|detenida por la señal SIGTERM / ended")},
@@ -740,9 +736,7 @@ private slots:
         // a load ends it as "Cancelar" does, without EOT, and the rows are ready to start again.
         const QString stopped = "COM1xCOMn ~/com1 'Detenido' 0/3 '0 listas, 0 con error, 1 interrumpida' 'Interrumpido / detenida por el operador'";
         const QString restarted = bench(true, {QString(stopped).replace("'Detenido'", "'Alimente el equipo'"), "COM2xCOMn ~/com2 'Alimente el equipo' " + one});
-        flow("the bench stopped", {toTheBench + Steps{
-            {"banco", stoppedWith(none, none)},
-            {"iniciar", waitingFor(none, none)},
+        flow("the bench stopped", {benchStarted + Steps{
             {"pull COM2", bench(true, {"COM1xCOMn ~/com1 'Alimente el equipo' " + none, "COM2xCOMn ~/com2 'Desconectado' " + none})},
             {"back COM2", waitingFor(none, none)},
             {"board COM2", waitingFor(none, one)},
@@ -868,8 +862,7 @@ private slots:
             return shown.replace(image.section(' ', -1), QCryptographicHash::hash(QByteArray(256, 'z'), QCryptographicHash::Sha256).toHex().left(12))
                 .replace("384 bytes", "256 bytes").replace("0/3", "0/2");
         };
-        flow("the bench from the keyboard", {toTheBench + Steps{
-            {"banco", stoppedIdle},
+        flow("the bench from the keyboard", {benchOpen + Steps{
             {"press Return@Choose", "chooser / " + stoppedIdle},
             {"press Alt+E", "chooser / " + stoppedIdle},
             {"press Return@Start", waiting},
