@@ -137,7 +137,9 @@ private slots:
     void database();
     void qualityViews();
 
-    // What an error means, by its code alone, and the cause of a failed write, by its errno.
+    // What an error means, by its code alone, and the cause of a failed write, by its errno. (The
+    // codes this test's own server gives, for a role it does not know, an INSERT not granted and
+    // a CHECK constraint, are judged in the database's flows.)
     void judgements_data()
     {
         QTest::addColumn<int>("stage");   // -1: a write's errno
@@ -146,21 +148,17 @@ private slots:
         const int connect = int(PgTable::Stage::Connect), make = int(PgTable::Stage::Make), insert = int(PgTable::Stage::Insert);
         QTest::newRow("no answer") << connect << "" << "away: el servidor no responde";
         QTest::newRow("a wrong password") << connect << "28P01" << "refused: el servidor rechaza la contrase\u00f1a";
-        QTest::newRow("a role that does not exist") << connect << "28000" << "refused: el servidor no deja entrar a este rol";
         QTest::newRow("a database that does not exist") << connect << "3D000" << "refused: la base de datos no existe";
         QTest::newRow("starting up") << connect << "57P03" << "away: el servidor no atiende por ahora";
         QTest::newRow("too many clients") << connect << "53300" << "away: el servidor no atiende por ahora";
         QTest::newRow("lost right after connecting") << make << "" << "away: el servidor no responde";
         QTest::newRow("no right to make the table") << make << "42501" << "refused: no hay tabla cargas y el rol no puede crearla";
         QTest::newRow("no schema") << make << "3F000" << "refused: el esquema no existe";
-        QTest::newRow("no right to insert") << insert << "42501" << "refused: el rol no tiene permiso para agregar filas a la tabla cargas";
         QTest::newRow("a column missing") << insert << "42703" << "refused: la tabla cargas no acepta las filas de este rol";
         QTest::newRow("a connection broken") << insert << "08006" << "away: el servidor no responde";
         QTest::newRow("a lock held") << insert << "55P03" << "away: el servidor no atiende por ahora";
-        QTest::newRow("a statement out of time") << insert << "57014" << "away: el servidor no atiende por ahora";
         QTest::newRow("shutting down") << insert << "57P01" << "away: el servidor no responde";
         QTest::newRow("crashed") << insert << "57P02" << "away: el servidor no responde";
-        QTest::newRow("a check constraint") << insert << "23514" << "row: el servidor rechaza esta fila";
         QTest::newRow("a trigger's refusal") << insert << "P0001" << "row: el servidor rechaza esta fila";
         QTest::newRow("a read-only file system") << -1 << QString::number(EROFS) << "el sistema de archivos es de solo lectura";
         QTest::newRow("a full disk") << -1 << QString::number(ENOSPC) << "no queda lugar en el disco";
