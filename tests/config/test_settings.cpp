@@ -219,7 +219,6 @@ private slots:
         const QString slot3 = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0";
         const QString kept = "los números de puerto quedan en memoria durante esta ejecución\n", ignored = " en [puertos]: solo cuentan COM1 a COM16, una vez cada uno\n";
         // A new device takes the lowest free number, a built-in /dev/ttySk COM(k+1).
-        row("first device", {{ftdi(0, "A")}, {}, {}, {}, com1a + " | COM2  libre" + free, inA});
         row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {}, com1a + " | COM2  /dev/ttyS1" + free, inA + "COM2=/dev/ttyS1\n"});
         // A number belongs to the device, by its by-id name, or by its path where it has none.
         row("the adapter back on another socket", {{ftdi(3, "A")}, "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\nCOM3=2026-01-01T00:00:00Z\n", {}, {},
