@@ -4,6 +4,7 @@
 // sends its first block ("@B1"), and the window once the action is over.
 #include "device_harness.h"
 #include "bench_row.h"
+#include "files.h"
 #include "image_dialog.h"
 #include "main_window.h"
 #include "qt_message_box.h"
@@ -47,12 +48,6 @@ const QString kHelp = QStringLiteral(
     "oprima el botón 'Cargar Firmware' y alimente el equipo");
 const QString kNoFile = QStringLiteral("No hay archivo seleccionado...");
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
 using Steps = QList<std::pair<QString, QString>>;   // action -> what the operator saw
 
 struct Flow {
@@ -95,10 +90,9 @@ struct Rig {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
         qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath("state")));
         QDir(dir.path()).mkpath("config/programador");
-        if (!registro.isEmpty())
-            writeFile(dir.filePath("config/programador/registro.ini"), QByteArray(registro).replace("DIR", QFile::encodeName(dir.path())));
+        QVERIFY(registro.isEmpty() || writeFile(dir.filePath("config/programador/registro.ini"), QByteArray(registro).replace("DIR", QFile::encodeName(dir.path()))));
         drives.mounted = QStringList{"/", dir.filePath("home")};
-        writeFile(dir.filePath("puertos.ini"), "[puertos]\nCOM3=" + kAdapter.stableName.toUtf8() + "\n");
+        QVERIFY(writeFile(dir.filePath("puertos.ini"), "[puertos]\nCOM3=" + kAdapter.stableName.toUtf8() + "\n"));
         window = std::make_unique<MainWindow>(messages, line, line, numbering, dir.path(), [this] { ended = true; },
                                               Twips(96), &drives);
         line.ticks = &window->ticks();
@@ -201,17 +195,15 @@ struct Rig {
             QTest::keyClick(&ui, Qt::Key_F10);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         } else if (words[0] == "write") {   // the file rebuilt, or created, with that many bytes
-            writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y'));
+            QVERIFY(writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'y')));
         } else if (words[0] == "remove") {
             QFile::remove(dir.filePath(words[1]));
         } else if (words[0] == "banco") {   // from the menu, or as --banco --orden FILE opens it
             words.size() > 1 ? window->banco_Click(dir.filePath(words[1])) : ui.banco->trigger();
         } else if (words[0] == "orden") {   // orden.ini for fw.bin as it is now, with these fields
-            QFile image(dir.filePath("fw.bin"));
-            QVERIFY(image.open(QIODevice::ReadOnly));
-            writeFile(dir.filePath("orden.ini"), "[orden]\nnombre=OT-9\nimagen=fw.bin\nsha256="
-                                                     + QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex() + "\n"
-                                                     + words.mid(1).join('\n').toUtf8() + "\n");
+            QVERIFY(writeFile(dir.filePath("orden.ini"), "[orden]\nnombre=OT-9\nimagen=fw.bin\nsha256="
+                                                             + QCryptographicHash::hash(fileBytes(dir.filePath("fw.bin")), QCryptographicHash::Sha256).toHex()
+                                                             + "\n" + words.mid(1).join('\n').toUtf8() + "\n"));
         } else if (words[0] == "guardar") {   // "Guardar orden...", the file named in its dialog
             window->benchWindow().chooseOrderFile = [this, words](QWidget*) { return dir.filePath(words[1]); };
             QTest::mouseClick(window->benchWindow().ui()->SaveOrder, Qt::LeftButton);
@@ -271,7 +263,7 @@ struct Rig {
             QTRY_VERIFY_WITH_TIMEOUT(!bench().contains("'0 listas"), 30000);
         } else if (words[0] == "rewrite") {   // the image changed on disk, and the bench told of it
             const QString before = window->benchWindow().ui()->Image->text();
-            writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'z'));
+            QVERIFY(writeFile(dir.filePath(words[1]), QByteArray(words[2].toInt(), 'z')));
             QTRY_VERIFY_WITH_TIMEOUT(window->benchWindow().ui()->Image->text() != before, 30000);
         } else if (words[0] == "board") {   // COMn's next board is switched on, and loaded
             DeviceHarness& device = *harness[words[1].right(1).toInt()];
@@ -329,9 +321,8 @@ struct Rig {
                                              // the operator by the full name
             if (Record* record = window->record().record())
                 record->flush();
-            QFile csv(dir.filePath(words.value(1, "registro.csv")));
             QStringList rows;
-            for (const QByteArray& row : csv.open(QIODevice::ReadOnly) ? csv.readAll().split('\n').mid(1) : QList<QByteArray>()) {
+            for (const QByteArray& row : fileBytes(dir.filePath(words.value(1, "registro.csv"))).split('\n').mid(1)) {
                 const QList<QByteArray> f = row.split(',');
                 const QString cause = QString::fromUtf8(f.value(15)).remove(QLatin1Char('\r'));
                 const QString board = f.value(12).isEmpty() && f.value(13).isEmpty() ? QString() : "|" + f[12] + "|" + f[13];
@@ -349,8 +340,8 @@ struct Rig {
             std::signal(SIGXFSZ, SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
         } else if (words[0] == "registro") {   // registro.ini rewritten while the window is open, with more lines
-            writeFile(dir.filePath("config/programador/registro.ini"), "[registro]\ndestino=" + QFile::encodeName(dir.filePath(words[1])) + "\n"
-                                                                           + words.mid(2).join('\n').toUtf8() + "\n");
+            QVERIFY(writeFile(dir.filePath("config/programador/registro.ini"), "[registro]\ndestino=" + QFile::encodeName(dir.filePath(words[1])) + "\n"
+                                                                                   + words.mid(2).join('\n').toUtf8() + "\n"));
         } else if (words[0] == "slow" || words[0] == "fast") {   // the record's rows wait for a lock the test holds, or go
             if (words[0] == "slow") {
                 recordLock = ::open(QFile::encodeName(dir.filePath("registro.csv")), O_RDONLY | O_CLOEXEC);
@@ -912,9 +903,9 @@ private slots:
         Rig rig(flow.registro);
         for (int n = 1; n <= flow.bench.size(); ++n)
             rig.plug(n, flow.bench[n - 1]);
-        writeFile(rig.dir.filePath("fw.bin"), QByteArray(384, 'x'));
-        writeFile(rig.dir.filePath("empty.STB"), {});
-        writeFile(rig.dir.filePath("big.bin"), QByteArray(249985, 'x'));
+        QVERIFY(writeFile(rig.dir.filePath("fw.bin"), QByteArray(384, 'x')));
+        QVERIFY(writeFile(rig.dir.filePath("empty.STB"), {}));
+        QVERIFY(writeFile(rig.dir.filePath("big.bin"), QByteArray(249985, 'x')));
         QDir(rig.dir.path()).mkdir("sub");
         ::mkfifo(QFile::encodeName(rig.dir.filePath("pipe.bin")), 0600);
         const QByteArray latin1Name = QFile::encodeName(rig.dir.filePath("versi")) + "\xf3n.stb";
@@ -931,8 +922,7 @@ private slots:
             QVERIFY2(seen == expected, qPrintable(action + "\n   saw: " + seen + "\n  want: " + expected));
         }
         QCOMPARE(rig.window->settings().puerto, flow.puerto);
-        QFile ini(rig.dir.filePath("PROGRAMADOR.INI"));
-        QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), flow.ini);
+        QCOMPARE(fileBytes(rig.dir.filePath("PROGRAMADOR.INI")), flow.ini);
     }
 
     // The windows as designed, in twips; the file line grows to the right, and a path too long
@@ -1030,7 +1020,7 @@ private slots:
     {
         QTemporaryDir dir;
         QDir(dir.path()).mkdir("versiones");
-        writeFile(dir.filePath("fw.bin"), "x");
+        QVERIFY(writeFile(dir.filePath("fw.bin"), "x"));
         const auto dialog = imageDialog(nullptr, dir.path());
         QStringList words;
         for (const QLabel* label : dialog->findChildren<QLabel*>())

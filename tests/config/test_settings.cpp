@@ -3,6 +3,7 @@
 // the devices present and the numbering file before -> what each COM number stands for,
 // the file after, and what standard error said. Then the order file a line engineer writes:
 // its bytes -> the order read, or the refusal that names its line.
+#include "files.h"
 #include "order_file.h"
 #include "order_progress.h"
 #include "port_numbering.h"
@@ -182,10 +183,8 @@ private slots:
     {
         QFETCH(Row, row);
         QTemporaryDir dir;
-        for (auto [name, bytes] : row.before.asKeyValueRange()) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        for (auto [name, bytes] : row.before.asKeyValueRange())
+            QVERIFY(testing::writeFile(dir.filePath(name), bytes));
         ::chmod(QFile::encodeName(dir.path()), row.obstacle == "read-only" ? 0555 : 0755);
 
         const auto [result, shown] = perform(row, dir.path());
@@ -284,9 +283,7 @@ private slots:
         const QString file = dir.filePath("programador/puertos.ini");
         if (!row.before.isEmpty() || !row.obstacle.isEmpty())   // else the folder is made with the file
             QDir(dir.path()).mkdir("programador");
-        QFile before(file);
-        QVERIFY(row.before.isEmpty() || (before.open(QIODevice::WriteOnly) && before.write(row.before) == row.before.size()));
-        before.close();
+        QVERIFY(row.before.isEmpty() || testing::writeFile(file, row.before));
         QVERIFY(row.obstacle != "fifo" || ::mkfifo(QFile::encodeName(file), 0644) == 0);
         ::chmod(QFile::encodeName(file), row.obstacle == "unreadable" ? 0 : 0644);
         ::chmod(QFile::encodeName(dir.filePath("programador")), row.obstacle == "read-only" ? 0555 : 0755);
@@ -300,9 +297,8 @@ private slots:
         ::chmod(QFile::encodeName(file), 0644);
 
         QCOMPARE(numbering.listing().join(" | "), row.listing);
-        QFile after(file);
         const QByteArray other = QFileInfo::exists(file) ? "<not a file>" : "";   // a FIFO is not opened: it would wait
-        QCOMPARE(QFileInfo(file).isFile() && after.open(QIODevice::ReadOnly) ? after.readAll() : other, row.after == "=" ? row.before : row.after);
+        QCOMPARE(QFileInfo(file).isFile() ? testing::fileBytes(file) : other, row.after == "=" ? row.before : row.after);
         QCOMPARE(QString::fromUtf8(said).replace(file, "FILE"), row.said);
     }
 
@@ -357,9 +353,7 @@ private slots:
         QFETCH(OrderRow, row);
         QTemporaryDir dir;
         const QString path = dir.filePath("orden.ini");
-        QFile file(path);
-        QVERIFY(row.text == "<folder>" ? QDir(dir.path()).mkdir("orden.ini") : file.open(QIODevice::WriteOnly) && file.write(row.text) == row.text.size());
-        file.close();
+        QVERIFY(row.text == "<folder>" ? QDir(dir.path()).mkdir("orden.ini") : testing::writeFile(path, row.text));
         Order order{"as it was"}, again;
         QString refusal;
         QCOMPARE(readOrder(path, order, refusal), row.refusal.isEmpty());
@@ -397,8 +391,7 @@ private slots:
         OrderProgress progress(order, dir.filePath("ordenes"));
         if (!row.kept.isEmpty()) {
             QDir().mkpath(dir.filePath("ordenes"));
-            QFile file(progress.file());
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(row.kept) == row.kept.size());
+            QVERIFY(testing::writeFile(progress.file(), row.kept));
         }
         QString why;
         QCOMPARE(progress.read(why), !row.figures.startsWith("FILE"));

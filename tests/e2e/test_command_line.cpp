@@ -3,6 +3,7 @@
 // switched on when the program says "Alimente el equipo".
 #include "bench_output.h"
 #include "device_harness.h"
+#include "files.h"
 #include "postgres_server.h"
 #include "user_names.h"
 
@@ -206,17 +207,14 @@ private slots:
     void aRecordSharedByPrograms()
     {
         QTemporaryDir dir;
-        QFile image(dir.filePath("fw, \"1\".bin"));
-        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
-        image.close();
+        const QString image = dir.filePath("fw, \"1\".bin");
+        QVERIFY(writeFile(image, QByteArray(1000, 'x')));
         QProcess programs[8];
         for (QProcess& program : programs)
-            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", dir.filePath("shared.csv"), image.fileName()});
+            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", dir.filePath("shared.csv"), image});
         for (QProcess& program : programs)
             QVERIFY(program.waitForFinished(-1) && program.exitCode() == 2);
-        QFile record(dir.filePath("shared.csv"));
-        QVERIFY(record.open(QIODevice::ReadOnly));
-        const QList<QByteArray> rows = record.readAll().split('\n');
+        const QList<QByteArray> rows = fileBytes(dir.filePath("shared.csv")).split('\n');
         QCOMPARE(rows.size(), 8 + 2);
         QVERIFY(rows[0].startsWith("inicio,puerto,") && rows.last().isEmpty());
         // Its name has a comma and quotes: one field, quoted, its quotes doubled.
@@ -278,9 +276,8 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(server_.ready() && server_.run("CREATE DATABASE bloqueada").isEmpty());
-        QFile image(dir.filePath("fw.bin"));
-        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
-        image.close();
+        const QString image = dir.filePath("fw.bin");
+        QVERIFY(writeFile(image, QByteArray(1000, 'x')));
         const QString uri = server_.uri("bloqueada");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_STATE_HOME", dir.filePath("state"));
@@ -288,7 +285,7 @@ private slots:
         const auto load = [&] {
             QProcess program;
             program.setProcessEnvironment(environment);
-            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", uri, image.fileName()});
+            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", uri, image});
             program.waitForFinished(-1);
             return QString::fromUtf8(program.readAllStandardError()).replace(uri, "DB")
                 .replace(QRegularExpression("/\\S*/programador/pendientes/[0-9a-f]{16}"), "SPOOL") + QString::number(program.exitCode());
@@ -322,8 +319,7 @@ private slots:
         QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
         QVERIFY(::link(latin1.constData(), QFile::encodeName(dir.filePath("--help")).constData()) == 0);
         const auto write = [&dir](const QString& name, const QByteArray& bytes) {
-            QFile file(dir.filePath(name));
-            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(name)).path()) && writeFile(dir.filePath(name), bytes));
         };
         write("empty.bin", {}), write("locked", {}), write("dialout", {}), write("big.bin", QByteArray(249985, 'x'));
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")), 0600) == 0);
@@ -338,7 +334,6 @@ private slots:
         if (!run.order.isEmpty())
             write("orden.ini", QByteArray(run.order).replace("IMAGE", latin1).replace(
                                    "SHA", QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
-        QFile ini(dir.filePath("PROGRAMADOR.INI"));
         DeviceHarness device(run.faults);
         std::optional<DeviceHarness> second;
         if (run.second)
@@ -498,7 +493,7 @@ private slots:
         QVERIFY2(QRegularExpression(run.printed.isEmpty() ? "^$" : run.printed).match(printed).hasMatch(), qPrintable(printed));
         QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
         // Read when no port is given, never written.
-        QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
+        QCOMPARE(fileBytes(dir.filePath("PROGRAMADOR.INI")), run.ini);
         if ((run.status == 0 || run.second || run.boards > 1) && run.switchOn && !run.pullSecond)
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
         if (run.second > 0)

@@ -2,6 +2,7 @@
 // case: what stood in the file's place and what the disk took while each row went in -> the
 // file's bytes after, what the record said, and what it could not write at the end.
 #include "file_names.h"
+#include "files.h"
 #include "destination.h"
 #include "pg_table.h"
 #include "postgres_server.h"
@@ -328,9 +329,7 @@ private slots:
         QFETCH(Case, c);
         QTemporaryDir dir;
         const QString path = dir.filePath("registro.csv");
-        QFile before(path);
-        QVERIFY(c.before == "-" || (before.open(QIODevice::WriteOnly) && before.write(c.before) == c.before.size()));
-        before.close();
+        QVERIFY(c.before == "-" || testing::writeFile(path, c.before));
         const QString obstacle = c.why.section(": ", 0, 0);
         QVERIFY(obstacle != "fifo" || ::mkfifo(QFile::encodeName(path), 0600) == 0);
         QVERIFY(obstacle != "folder" || QDir().mkdir(path));
@@ -364,8 +363,7 @@ private slots:
             expected += name == 'H' ? LoadRow::csvHeader() : name == 'B' ? c.before
                 : name == '~' ? c.before.mid(LoadRow::csvHeader().size()) + "\r\n"
                               : row("/dev/ttyUSB0", "", QByteArray(1, name.toLatin1()) + ".bin").csv(c.columns);
-        QFile after(path);
-        QCOMPARE(obstacle.isEmpty() && after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), expected);
+        QCOMPARE(obstacle.isEmpty() ? testing::fileBytes(path) : QByteArray(), expected);
         // What is left is told as CSV, to be copied into the file.
         QCOMPARE(left, c.unwritten.isEmpty() ? QByteArray()
                                              : "programador: " + path.toUtf8() + ": 1 fila no se pudo escribir; es esta:\n"
@@ -516,8 +514,7 @@ void TestRecord::database()
             QVERIFY(QFile(folder + "/.20261209T000000000Z-x").open(QIODevice::WriteOnly));
             const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
             QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(folder + "/.20261209T000000000Z-x"), old, 0) == 0);
-            QFile broken(folder + "/roto.fila");
-            QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{") == 1);
+            QVERIFY(testing::writeFile(folder + "/roto.fila", "{"));
         } else {
             // Handled at once, whether the server is there or not.
             bool handled = false;
@@ -565,9 +562,7 @@ void TestRecord::database()
         const QString path = file.next();
         QString* named = path.endsWith(".fila") ? path.contains("/rechazadas/") ? &aside : &left : nullptr;
         if (named) {
-            QFile content(path);
-            QVERIFY(content.open(QIODevice::ReadOnly));
-            const QString image = QString::fromUtf8(content.readAll()).section("\"imagen\":\"", 1).section(".bin", 0, 0);
+            const QString image = QString::fromUtf8(testing::fileBytes(path)).section("\"imagen\":\"", 1).section(".bin", 0, 0);
             *named += image.isEmpty() ? QFileInfo(path).baseName() : image;
             QVERIFY(!path.contains("/rechazadas/") || QFile::exists(path.chopped(5) + ".motivo"));
         } else if (!path.endsWith("/destino") && !path.endsWith(".motivo") && !(flow.spoolBlocked && path == state.filePath("programador"))) {
@@ -586,9 +581,8 @@ void TestRecord::qualityViews()
     QVERIFY(server_.ready() && server_.start());
     const QString name = QStringLiteral("calidad%1").arg(++databases_);
     QVERIFY(server_.run("CREATE DATABASE " + name).isEmpty());
-    QFile file(QStringLiteral(FABRICA_SQL));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString sql = QString::fromUtf8(file.readAll());
+    const QString sql = QString::fromUtf8(testing::fileBytes(QStringLiteral(FABRICA_SQL)));
+    QVERIFY(!sql.isEmpty());
     QVERIFY(server_.run(kEarlierTable, name).isEmpty());
     QCOMPARE(server_.run(sql, name), QStringList());
     QCOMPARE(server_.run(sql, name), QStringList());

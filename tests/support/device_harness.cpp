@@ -1,4 +1,5 @@
 #include "device_harness.h"
+#include "files.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -24,12 +25,6 @@ void writeAll(int fd, const QByteArray& bytes)
 {
     for (qsizetype done = 0, n = 0; fd >= 0 && n >= 0 && done < bytes.size(); done += n)
         n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // True while the process is blocked in read(2) on its standard input: its syscall file
