@@ -226,8 +226,6 @@ private slots:
             "COM1  libre | COM2  libre | COM3  /dev/ttyUSB0  FT232R USB UART | COM4  libre"});
         // Kept while absent, with the time it was last seen; a new device takes the next number
         // up to COM16, then the number of the one seen longest ago, or none while all are here.
-        row("a number kept while absent", {{ftdi(0, "E")}, inA, {}, {}, "COM1  " + a + "  desconectado | COM2  " + e + "  FT232R USB UART  /dev/ttyUSB0" + free,
-            inA + "COM2=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
         row("a fifth device", {{ftdi(0, "E"), x2}, four, {}, {},
             "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  /dev/x4  desconectado | COM5  " + e + "  FT232R USB UART  /dev/ttyUSB0",
             four + "COM5=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-12-08T10:00:00Z\nCOM4=2026-12-08T10:00:00Z\n"});
