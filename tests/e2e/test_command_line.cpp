@@ -153,9 +153,6 @@ private slots:
                                                                     "Error de comunicacion (...)") + "|Resumen:|1 listo, 1 con error", .second = -1};
         QTest::newRow("the same device twice") << refused({"--port", "2", "--device", "PORT", "IMAGE"}, "PORT nombrado dos veces");
         QTest::newRow("the same absent device twice") << refused({"--device", "dX", "--device", "DIR/dX", "IMAGE"}, "DIR/dX nombrado dos veces");
-        QTest::newRow("--repeat, two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"}, .ini = "",
-            .signalsSent = {SIGINT}, .status = 130, .said = done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 2 cargas, 2 listas|2 listos, 0 con error",
-            .boards = 2, .rows = {"COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|"}};
         // An adapter pulled out while the last load's row is still being written: that board's
         // load ends as a port failure and the device waits for its adapter; the other device,
         // the rows and the summary are untouched.
@@ -339,9 +336,8 @@ private slots:
         if (run.second)
             second.emplace();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PROGRAMADOR_COM1", device.path());
-        environment.insert("PROGRAMADOR_COM2", device.path());
-        environment.insert("PROGRAMADOR_COM16", device.path());
+        for (const char* com : {"PROGRAMADOR_COM1", "PROGRAMADOR_COM2", "PROGRAMADOR_COM16"})
+            environment.insert(com, device.path());
         environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         if (run.stranger) {   // where a coverage build may write its counts as that user
             QDir(dir.path()).mkdir("counts");
