@@ -3,6 +3,7 @@
 // the devices present and the numbering file before -> what each COM number stands for,
 // the file after, and what standard error said. Then the order file a line engineer writes:
 // its bytes -> the order read, or the refusal that names its line.
+#include "files.h"
 #include "order_file.h"
 #include "order_progress.h"
 #include "port_numbering.h"
@@ -182,10 +183,8 @@ private slots:
     {
         QFETCH(Row, row);
         QTemporaryDir dir;
-        for (auto [name, bytes] : row.before.asKeyValueRange()) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        for (auto [name, bytes] : row.before.asKeyValueRange())
+            QVERIFY(testing::writeFile(dir.filePath(name), bytes));
         ::chmod(QFile::encodeName(dir.path()), row.obstacle == "read-only" ? 0555 : 0755);
 
         const auto [result, shown] = perform(row, dir.path());
@@ -219,7 +218,6 @@ private slots:
         const QString slot3 = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0";
         const QString kept = "los números de puerto quedan en memoria durante esta ejecución\n", ignored = " en [puertos]: solo cuentan COM1 a COM16, una vez cada uno\n";
         // A new device takes the lowest free number, a built-in /dev/ttySk COM(k+1).
-        row("first device", {{ftdi(0, "A")}, {}, {}, {}, com1a + " | COM2  libre" + free, inA});
         row("a built-in UART and an adapter", {{ftdi(0, "A"), uart}, {}, {}, {}, com1a + " | COM2  /dev/ttyS1" + free, inA + "COM2=/dev/ttyS1\n"});
         // A number belongs to the device, by its by-id name, or by its path where it has none.
         row("the adapter back on another socket", {{ftdi(3, "A")}, "[puertos]\nCOM3=" + a.toUtf8() + "\n\n[vistos]\nCOM3=2026-01-01T00:00:00Z\n", {}, {},
@@ -228,8 +226,6 @@ private slots:
             "COM1  libre | COM2  libre | COM3  /dev/ttyUSB0  FT232R USB UART | COM4  libre"});
         // Kept while absent, with the time it was last seen; a new device takes the next number
         // up to COM16, then the number of the one seen longest ago, or none while all are here.
-        row("a number kept while absent", {{ftdi(0, "E")}, inA, {}, {}, "COM1  " + a + "  desconectado | COM2  " + e + "  FT232R USB UART  /dev/ttyUSB0" + free,
-            inA + "COM2=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\n"});
         row("a fifth device", {{ftdi(0, "E"), x2}, four, {}, {},
             "COM1  " + a + "  desconectado | COM2  /dev/x2 | COM3  /dev/x3  desconectado | COM4  /dev/x4  desconectado | COM5  " + e + "  FT232R USB UART  /dev/ttyUSB0",
             four + "COM5=" + e.toUtf8() + "\n\n[vistos]\nCOM1=2026-12-08T10:00:00Z\nCOM3=2026-12-08T10:00:00Z\nCOM4=2026-12-08T10:00:00Z\n"});
@@ -285,9 +281,7 @@ private slots:
         const QString file = dir.filePath("programador/puertos.ini");
         if (!row.before.isEmpty() || !row.obstacle.isEmpty())   // else the folder is made with the file
             QDir(dir.path()).mkdir("programador");
-        QFile before(file);
-        QVERIFY(row.before.isEmpty() || (before.open(QIODevice::WriteOnly) && before.write(row.before) == row.before.size()));
-        before.close();
+        QVERIFY(row.before.isEmpty() || testing::writeFile(file, row.before));
         QVERIFY(row.obstacle != "fifo" || ::mkfifo(QFile::encodeName(file), 0644) == 0);
         ::chmod(QFile::encodeName(file), row.obstacle == "unreadable" ? 0 : 0644);
         ::chmod(QFile::encodeName(dir.filePath("programador")), row.obstacle == "read-only" ? 0555 : 0755);
@@ -301,9 +295,8 @@ private slots:
         ::chmod(QFile::encodeName(file), 0644);
 
         QCOMPARE(numbering.listing().join(" | "), row.listing);
-        QFile after(file);
         const QByteArray other = QFileInfo::exists(file) ? "<not a file>" : "";   // a FIFO is not opened: it would wait
-        QCOMPARE(QFileInfo(file).isFile() && after.open(QIODevice::ReadOnly) ? after.readAll() : other, row.after == "=" ? row.before : row.after);
+        QCOMPARE(QFileInfo(file).isFile() ? testing::fileBytes(file) : other, row.after == "=" ? row.before : row.after);
         QCOMPARE(QString::fromUtf8(said).replace(file, "FILE"), row.said);
     }
 
@@ -358,9 +351,7 @@ private slots:
         QFETCH(OrderRow, row);
         QTemporaryDir dir;
         const QString path = dir.filePath("orden.ini");
-        QFile file(path);
-        QVERIFY(row.text == "<folder>" ? QDir(dir.path()).mkdir("orden.ini") : file.open(QIODevice::WriteOnly) && file.write(row.text) == row.text.size());
-        file.close();
+        QVERIFY(row.text == "<folder>" ? QDir(dir.path()).mkdir("orden.ini") : testing::writeFile(path, row.text));
         Order order{"as it was"}, again;
         QString refusal;
         QCOMPARE(readOrder(path, order, refusal), row.refusal.isEmpty());
@@ -398,8 +389,7 @@ private slots:
         OrderProgress progress(order, dir.filePath("ordenes"));
         if (!row.kept.isEmpty()) {
             QDir().mkpath(dir.filePath("ordenes"));
-            QFile file(progress.file());
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(row.kept) == row.kept.size());
+            QVERIFY(testing::writeFile(progress.file(), row.kept));
         }
         QString why;
         QCOMPARE(progress.read(why), !row.figures.startsWith("FILE"));

@@ -3,6 +3,7 @@
 // switched on when the program says "Alimente el equipo".
 #include "bench_output.h"
 #include "device_harness.h"
+#include "files.h"
 #include "postgres_server.h"
 #include "user_names.h"
 
@@ -82,6 +83,12 @@ private slots:
         const QString done = sending + "bloque 196 de 1953|bloque 391 de 1953|bloque 586 de 1953|bloque 782 de 1953|"
             "bloque 977 de 1953|bloque 1172 de 1953|bloque 1368 de 1953|bloque 1563 de 1953|bloque 1758 de 1953|"
             "bloque 1953 de 1953|Programa listo";
+        // Several devices at once: each line with its device's name first.
+        const auto on = [](const QString& device, const QString& lines) { return device + ": " + lines.split('|').join("|" + device + ": "); };
+        // A command line refused before any device is opened: its reason, then the usage.
+        const auto refused = [](const QStringList& args, const QString& reason, const QByteArray& order = {}) {
+            return Run{.args = args, .ini = "", .switchOn = false, .status = 64, .said = "programador: " + reason + "|uso: ...", .order = order};
+        };
         // After "--" an argument is the image, whatever it looks like.
         QTest::newRow("an image named --help") << Run{{"--", "--help"}, "2\r\n", true, {}, 0, done};
         // Every failure with its cause, on standard error and in the row.
@@ -93,16 +100,11 @@ private slots:
             "--operador", QString::fromUtf8("Ana Pérez"), "--log", "DIR/registro.csv", "IMAGE"}, .ini = "", .status = 0, .said = done,
             .rows = {QString::fromUtf8("COM2|PORT|Programa listo|1953|0|PL-0042|OT-7|Ana Pérez|")}};
         // A serial number is one board's.
-        QTest::newRow("--serie with two devices") << Run{.args = {"--port", "2", "--port", "3", "--serie", "PL-1", "IMAGE"}, .ini = "", .switchOn = false,
-            .status = 64, .said = QString::fromUtf8("programador: --serie es el número de una placa: va con un solo equipo y sin --repeat|uso: ...")};
-        QTest::newRow("--serie with --repeat") << Run{.args = {"--repeat", "--serie", "PL-1", "IMAGE"}, .ini = "", .switchOn = false,
-            .status = 64, .said = QString::fromUtf8("programador: --serie es el número de una placa: va con un solo equipo y sin --repeat|uso: ...")};
-        QTest::newRow("an empty --orden") << Run{.args = {"--orden", " ", "IMAGE"}, .ini = "", .switchOn = false,
-            .status = 64, .said = "programador: --orden necesita un texto|uso: ..."};
-        QTest::newRow("--operador twice") << Run{.args = {"--operador", "Ana", "--operador", "Luis", "IMAGE"}, .ini = "", .switchOn = false,
-            .status = 64, .said = "programador: un solo --operador|uso: ..."};
-        QTest::newRow("port missing") << Run{{"--device=/dev/no-such-tty", "IMAGE"}, "", false, {}, 2,
-                                             "programador: /dev/no-such-tty: el dispositivo no existe|Error en puerto serie"};
+        const QString oneBoard = "--serie es el número de una placa: va con un solo equipo y sin --repeat";
+        QTest::newRow("--serie with two devices") << refused({"--port", "2", "--port", "3", "--serie", "PL-1", "IMAGE"}, oneBoard);
+        QTest::newRow("--serie with --repeat") << refused({"--repeat", "--serie", "PL-1", "IMAGE"}, oneBoard);
+        QTest::newRow("an empty --orden") << refused({"--orden", " ", "IMAGE"}, "--orden necesita un texto");
+        QTest::newRow("--operador twice") << refused({"--operador", "Ana", "--operador", "Luis", "IMAGE"}, "un solo --operador");
         // --port N is COMn as puertos.ini has it, up to COM16: here COM12's adapter, pulled out;
         // COM16 is the device by its variable.
         QTest::newRow("a COM number whose adapter is out") << Run{.args = {"--port", "12", "IMAGE"}, .ini = "", .switchOn = false, .status = 2,
@@ -122,16 +124,15 @@ private slots:
         QTest::newRow("unreadable image") << Run{{"/no/such/image.bin"}, "", false, {}, 3,
                                                  "programador: /no/such/image.bin: no existe|Error en archivo"};
         QTest::newRow("empty image") << Run{{"empty.bin"}, "", false, {}, 3, QString::fromUtf8("programador: empty.bin: está vacío|Error en archivo")};
-        QTest::newRow("--help with an image") << Run{{"IMAGE", "--help"}, "", false, {}, 64, "programador: --help va solo, sin otros argumentos|uso: ..."};
-        QTest::newRow("no COM17") << Run{{"--port", "17", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 16|uso: ..."};
-        QTest::newRow("a port with a sign") << Run{{"--port=+2", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 16|uso: ..."};
-        QTest::newRow("a port with a leading zero") << Run{{"--port=09", "IMAGE"}, "", false, {}, 64, "programador: --port necesita un puerto de 1 a 16|uso: ..."};
-        QTest::newRow("an unknown option") << Run{{"-x", "IMAGE"}, "", false, {}, 64, QString::fromUtf8("programador: opción desconocida -x|uso: ...")};
+        QTest::newRow("--help with an image") << refused({"IMAGE", "--help"}, "--help va solo, sin otros argumentos");
+        QTest::newRow("no COM17") << refused({"--port", "17", "IMAGE"}, "--port necesita un puerto de 1 a 16");
+        QTest::newRow("a port with a sign") << refused({"--port=+2", "IMAGE"}, "--port necesita un puerto de 1 a 16");
+        QTest::newRow("a port with a leading zero") << refused({"--port=09", "IMAGE"}, "--port necesita un puerto de 1 a 16");
+        QTest::newRow("an unknown option") << refused({"-x", "IMAGE"}, "opción desconocida -x");
         QTest::newRow("an image too large") << Run{{"big.bin"}, "", false, {}, 3,
             QString::fromUtf8("programador: big.bin: tiene más de 249984 bytes, los 1953 bloques que caben en el equipo|Archivo demasiado grande")};
         // Nothing the program opens by name can block it.
-        QTest::newRow("a record that is a FIFO") << Run{.args = {"--log", "DIR/fifo", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
-            .said = QString::fromUtf8("programador: DIR/fifo: no es un archivo común|uso: ...")};
+        QTest::newRow("a record that is a FIFO") << refused({"--log", "DIR/fifo", "IMAGE"}, "DIR/fifo: no es un archivo común");
         // One failure, one line on standard error, however many operations fail after it.
         QTest::newRow("device gone") << Run{{"IMAGE"}, "2\r\n", true, {}, 2,
                                             sending + QString::fromUtf8("programador: COM2 PORT: el dispositivo se desconectó|Error en puerto serie"), {.hangUpInBlock = 3}};
@@ -148,32 +149,25 @@ private slots:
         QTest::newRow("standard error closed") << Run{{"IMAGE"}, "2\r\n", true, {}, 0, "Alimente el equipo...", {}, true};
         // Several devices at once, each on its own line; board after board; a record of each load.
         QTest::newRow("two devices, one off") << Run{.args = {"--device", "PORT", "--device", "DEV2", "IMAGE"}, .ini = "", .status = 1,
-            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Programa listo|DEV2: Alimente el equipo|"
-                    + QString::fromUtf8("DEV2: el equipo no se anunció|DEV2: Error de comunicacion|DEV2: Error de comunicacion (...)|Resumen:|"
-                                        "1 listo, 1 con error"), .second = -1};
-        QTest::newRow("the same device twice") << Run{.args = {"--port", "2", "--device", "PORT", "IMAGE"}, .ini = "", .switchOn = false,
-                                                       .status = 64, .said = "programador: PORT nombrado dos veces|uso: ..."};
-        QTest::newRow("the same absent device twice") << Run{.args = {"--device", "dX", "--device", "DIR/dX", "IMAGE"}, .ini = "", .switchOn = false,
-                                                              .status = 64, .said = "programador: DIR/dX nombrado dos veces|uso: ..."};
-        QTest::newRow("--repeat, two boards") << Run{.args = {"--port", "2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"}, .ini = "",
-            .signalsSent = {SIGINT}, .status = 130, .said = done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 2 cargas, 2 listas|2 listos, 0 con error",
-            .boards = 2, .rows = {"COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|"}};
+            .said = on("PORT", done + "|Programa listo") + "|" + on("DEV2", "Alimente el equipo|el equipo no se anunció|Error de comunicacion|"
+                                                                    "Error de comunicacion (...)") + "|Resumen:|1 listo, 1 con error", .second = -1};
+        QTest::newRow("the same device twice") << refused({"--port", "2", "--device", "PORT", "IMAGE"}, "PORT nombrado dos veces");
+        QTest::newRow("the same absent device twice") << refused({"--device", "dX", "--device", "DIR/dX", "IMAGE"}, "DIR/dX nombrado dos veces");
         // An adapter pulled out while the last load's row is still being written: that board's
         // load ends as a port failure and the device waits for its adapter; the other device,
         // the rows and the summary are untouched.
         QTest::newRow("an adapter pulled while its row is written") << Run{.args = {"--device", "PORT", "--device", "DEV2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"},
             .ini = "", .signalsSent = {SIGINT}, .status = 130,
-            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Alimente el equipo|PORT: el dispositivo se desconectó|"
-                    "PORT: Error en puerto serie|PORT: el dispositivo no existe|PORT: 2 cargas, 1 lista|DEV2: " + done.split('|').join("|DEV2: ")
-                    + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|Resumen:|2 listos, 1 con error",
+            .said = on("PORT", done + "|Alimente el equipo|el dispositivo se desconectó|Error en puerto serie|el dispositivo no existe|2 cargas, 1 lista")
+                    + "|" + on("DEV2", done + "|Alimente el equipo|1 carga, 1 lista") + "|Resumen:|2 listos, 1 con error",
             .boards = 2, .second = 2, .pullSecond = true,
             .rows = {"|PORT|Programa listo|1953|0|||USER|", QString::fromUtf8("|PORT|Error en puerto serie|0|2|||USER|el dispositivo se desconectó"), "|DEV2|Programa listo|1953|0|||USER|"}};
         // The second signal while one row is being written (its file's lock held by another) and the
         // other waits behind it: each row is printed once, and neither reaches the file after.
         QTest::newRow("a second signal while the rows are written") << Run{.args = {"--device", "PORT", "--device", "DEV2", "--repeat", "--log", "DIR/registro.csv", "IMAGE"},
             .ini = "", .signalsSent = {SIGINT, SIGINT}, .status = 130,
-            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: Alimente el equipo|PORT: 1 carga, 1 lista|DEV2: " + done.split('|').join("|DEV2: ")
-                    + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|programador: DIR/registro.csv: 2 filas no se pudieron escribir; son estas:|Resumen:|2 listos, 0 con error",
+            .said = on("PORT", done + "|Alimente el equipo|1 carga, 1 lista") + "|" + on("DEV2", done + "|Alimente el equipo|1 carga, 1 lista")
+                    + "|programador: DIR/registro.csv: 2 filas no se pudieron escribir; son estas:|Resumen:|2 listos, 0 con error",
             .second = 1, .holdRecord = true, .printedRows = {"DEV2|Programa listo", "PORT|Programa listo"}};
         // The record in a database: the loads go on while the server is away, their rows wait
         // on this PC and arrive once each, in the order the loads started.
@@ -182,8 +176,7 @@ private slots:
             .said = done + "|" + done + "|" + done + "|Alimente el equipo|Resumen:|COM2 PORT: 3 cargas, 3 listas|3 listos, 0 con error",
             .boards = 3, .rows = {"COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|", "COM2|PORT|Programa listo|1953|0|||USER|"}, .awayFrom = 2,
             .recordSaid = {"programador: DB: el servidor no responde (...); las filas esperan en SPOOL", "programador: DB: las filas llegan de nuevo al servidor"}};
-        QTest::newRow("a database that refuses the role") << Run{.args = {"--log", "DB&user=nadie", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
-            .said = QString::fromUtf8("programador: DB&user=nadie: el servidor no deja entrar a este rol (...)|uso: ...")};
+        QTest::newRow("a database that refuses the role") << refused({"--log", "DB&user=nadie", "IMAGE"}, "DB&user=nadie: el servidor no deja entrar a este rol (...)");
         // An order: its image and name, its count over every device, and nothing sent with
         // another image.
         const QByteArray order = "[orden]\nnombre=OT-9\nimagen=IMAGE\nsha256=SHA\npuertos=2\n";
@@ -193,9 +186,8 @@ private slots:
             .rows = {"COM2|PORT|Programa listo|1953|0||OT-9|USER|"}, .order = order + "cantidad=1\n"};
         QTest::newRow("an order of three boards on two devices") << Run{.args = {"--orden", "DIR/orden.ini", "--device", "PORT", "--device", "DEV2",
             "--log", "DIR/registro.csv"}, .ini = "", .status = 0,
-            .said = "PORT: " + done.split('|').join("|PORT: ") + "|PORT: " + done.split('|').join("|PORT: ")
-                    + "|PORT: 2 cargas, 2 listas|DEV2: " + done.split('|').join("|DEV2: ") + "|DEV2: Alimente el equipo|DEV2: 1 carga, 1 lista|"
-                    + QString::fromUtf8("Orden completa|Resumen:|3 listos, 0 con error|Orden OT-9: 3 listas · 0 con error · 100,0 % · 3 por hora · Orden completa"),
+            .said = on("PORT", done + "|" + done + "|2 cargas, 2 listas") + "|" + on("DEV2", done + "|Alimente el equipo|1 carga, 1 lista")
+                    + "|Orden completa|Resumen:|3 listos, 0 con error|Orden OT-9: 3 listas · 0 con error · 100,0 % · 3 por hora · Orden completa",
             .boards = 2, .second = 1,
             .rows = {"|PORT|Programa listo|1953|0||OT-9|USER|", "|PORT|Programa listo|1953|0||OT-9|USER|", "|DEV2|Programa listo|1953|0||OT-9|USER|"},
             .order = order + "cantidad=3\n"};
@@ -203,28 +195,23 @@ private slots:
             .said = QString::fromUtf8("programador: DIR/versi\ufffdn.bin: su SHA-256 es bf75c36b6a58..., la orden OT-9 aprobó aaaaaaaaaaaa...|"
                                     "La imagen no es la de la orden"),
             .order = QByteArray(order).replace("SHA", QByteArray(64, 'a'))};
-        QTest::newRow("an order file it cannot use") << Run{.args = {"--orden", "DIR/orden.ini"}, .ini = "", .switchOn = false, .status = 64,
-            .said = QString::fromUtf8("programador: DIR/orden.ini, línea 6: cantidad= debe ser un número de placas, de 1 a 1000000|uso: ..."),
-            .order = order + "cantidad=0\n"};
-        QTest::newRow("a record that cannot be written") << Run{.args = {"--log", "DIR", "IMAGE"}, .ini = "", .switchOn = false, .status = 64,
-                                                                 .said = "programador: DIR: es una carpeta|uso: ..."};
+        QTest::newRow("an order file it cannot use") << refused({"--orden", "DIR/orden.ini"}, "DIR/orden.ini, línea 6: cantidad= debe ser un número de placas, de 1 a 1000000",
+                                                                order + "cantidad=0\n");
+        QTest::newRow("a record that cannot be written") << refused({"--log", "DIR", "IMAGE"}, "DIR: es una carpeta");
     }
 
     // Programs sharing one record, all at once: one header, and every row whole.
     void aRecordSharedByPrograms()
     {
         QTemporaryDir dir;
-        QFile image(dir.filePath("fw, \"1\".bin"));
-        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
-        image.close();
+        const QString image = dir.filePath("fw, \"1\".bin");
+        QVERIFY(writeFile(image, QByteArray(1000, 'x')));
         QProcess programs[8];
         for (QProcess& program : programs)
-            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", dir.filePath("shared.csv"), image.fileName()});
+            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", dir.filePath("shared.csv"), image});
         for (QProcess& program : programs)
             QVERIFY(program.waitForFinished(-1) && program.exitCode() == 2);
-        QFile record(dir.filePath("shared.csv"));
-        QVERIFY(record.open(QIODevice::ReadOnly));
-        const QList<QByteArray> rows = record.readAll().split('\n');
+        const QList<QByteArray> rows = fileBytes(dir.filePath("shared.csv")).split('\n');
         QCOMPARE(rows.size(), 8 + 2);
         QVERIFY(rows[0].startsWith("inicio,puerto,") && rows.last().isEmpty());
         // Its name has a comma and quotes: one field, quoted, its quotes doubled.
@@ -286,9 +273,8 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(server_.ready() && server_.run("CREATE DATABASE bloqueada").isEmpty());
-        QFile image(dir.filePath("fw.bin"));
-        QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(1000, 'x')) == 1000);
-        image.close();
+        const QString image = dir.filePath("fw.bin");
+        QVERIFY(writeFile(image, QByteArray(1000, 'x')));
         const QString uri = server_.uri("bloqueada");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_STATE_HOME", dir.filePath("state"));
@@ -296,7 +282,7 @@ private slots:
         const auto load = [&] {
             QProcess program;
             program.setProcessEnvironment(environment);
-            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", uri, image.fileName()});
+            program.start(PROGRAMADOR_EXECUTABLE, {"--device", "/dev/no-such-tty", "--log", uri, image});
             program.waitForFinished(-1);
             return QString::fromUtf8(program.readAllStandardError()).replace(uri, "DB")
                 .replace(QRegularExpression("/\\S*/programador/pendientes/[0-9a-f]{16}"), "SPOOL") + QString::number(program.exitCode());
@@ -330,8 +316,7 @@ private slots:
         QVERIFY(::write(fd, image.constData(), image.size()) == image.size() && ::close(fd) == 0);
         QVERIFY(::link(latin1.constData(), QFile::encodeName(dir.filePath("--help")).constData()) == 0);
         const auto write = [&dir](const QString& name, const QByteArray& bytes) {
-            QFile file(dir.filePath(name));
-            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+            QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(name)).path()) && writeFile(dir.filePath(name), bytes));
         };
         write("empty.bin", {}), write("locked", {}), write("dialout", {}), write("big.bin", QByteArray(249985, 'x'));
         QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")), 0600) == 0);
@@ -346,15 +331,13 @@ private slots:
         if (!run.order.isEmpty())
             write("orden.ini", QByteArray(run.order).replace("IMAGE", latin1).replace(
                                    "SHA", QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
-        QFile ini(dir.filePath("PROGRAMADOR.INI"));
         DeviceHarness device(run.faults);
         std::optional<DeviceHarness> second;
         if (run.second)
             second.emplace();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PROGRAMADOR_COM1", device.path());
-        environment.insert("PROGRAMADOR_COM2", device.path());
-        environment.insert("PROGRAMADOR_COM16", device.path());
+        for (const char* com : {"PROGRAMADOR_COM1", "PROGRAMADOR_COM2", "PROGRAMADOR_COM16"})
+            environment.insert(com, device.path());
         environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
         if (run.stranger) {   // where a coverage build may write its counts as that user
             QDir(dir.path()).mkdir("counts");
@@ -506,7 +489,7 @@ private slots:
         QVERIFY2(QRegularExpression(run.printed.isEmpty() ? "^$" : run.printed).match(printed).hasMatch(), qPrintable(printed));
         QVERIFY2(run.said.endsWith("...") ? lines.startsWith(run.said.chopped(3)) : lines == run.said, qPrintable(lines));
         // Read when no port is given, never written.
-        QCOMPARE(ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray(), run.ini);
+        QCOMPARE(fileBytes(dir.filePath("PROGRAMADOR.INI")), run.ini);
         if ((run.status == 0 || run.second || run.boards > 1) && run.switchOn && !run.pullSecond)
             QVERIFY(device.finished() && device.received().left(image.size()) == image);
         if (run.second > 0)

@@ -6,31 +6,20 @@
 // Built with clang and libFuzzer by "make fuzz"; in the test build it replays its corpus and
 // a fixed series of generated inputs.
 #include "destination.h"
+#include "fuzz_replay.h"
 #include "load_row.h"
 #include "numbering_file.h"
 #include "order_file.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <random>
 
 using namespace programador;
+using programador::testing::check;
 
 namespace {
-
-void check(bool holds, const char* what)
-{
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_readers: %s\n", what);
-        std::abort();
-    }
-}
 
 // A text a person can read in one line: no control character.
 bool oneLine(const QString& text)
@@ -169,26 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 }
 
 #ifdef FUZZ_REPLAY
-// Without libFuzzer: every file of the given folders, then a fixed series of random inputs.
 int main(int argc, char** argv)
 {
-    int runs = 0;
-    for (int a = 1; a < argc; ++a) {
-        for (const QFileInfo& file : QDir(argv[a]).entryInfoList(QDir::Files)) {
-            QFile f(file.filePath());
-            const QByteArray input = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.constData()), input.size());
-            ++runs;
-        }
-    }
-    std::mt19937 random(20261211);
-    for (int i = 0; i < 5000; ++i, ++runs) {
-        std::vector<std::uint8_t> input(random() % 200);
-        for (auto& b : input)
-            b = std::uint8_t(random());
-        LLVMFuzzerTestOneInput(input.data(), input.size());
-    }
-    std::printf("fuzz_readers: %d inputs, every one as it should be\n", runs);
-    return 0;
+    return programador::testing::replay(argc, argv, 20261211, 200);
 }
 #endif

@@ -4,18 +4,13 @@
 // allow, put on the line only what the protocol allows, and end through the exit that fits.
 // Built with clang and libFuzzer by "make fuzz"; in the test build it replays its corpus and
 // a fixed series of generated inputs.
+#include "fuzz_replay.h"
 #include "load_sequence.h"
 #include "recording_messages.h"
 #include "virtual_line.h"
 #include "xmodem_sender.h"
 
-#include <QDir>
-#include <QFile>
-
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <random>
 
 using namespace programador;
 using namespace programador::testing;
@@ -36,14 +31,6 @@ struct Input {
         return out;
     }
 };
-
-void check(bool holds, const char* what)
-{
-    if (!holds) {
-        std::fprintf(stderr, "fuzz_transfer: %s\n", what);
-        std::abort();
-    }
-}
 
 const char* const kPortEvents[] = {"", "port", "open", "close", "*", "B1", "B2", "B3", "EOT"};
 
@@ -142,26 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 }
 
 #ifdef FUZZ_REPLAY
-// Without libFuzzer: every file of the given folders, then a fixed series of random inputs.
 int main(int argc, char** argv)
 {
-    int runs = 0;
-    for (int a = 1; a < argc; ++a) {
-        for (const QFileInfo& file : QDir(argv[a]).entryInfoList(QDir::Files)) {
-            QFile f(file.filePath());
-            const QByteArray input = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.constData()), input.size());
-            ++runs;
-        }
-    }
-    std::mt19937 random(20261207);
-    for (int i = 0; i < 5000; ++i, ++runs) {
-        std::vector<std::uint8_t> input(random() % 96);
-        for (auto& b : input)
-            b = std::uint8_t(random());
-        LLVMFuzzerTestOneInput(input.data(), input.size());
-    }
-    std::printf("fuzz_transfer: %d inputs, every one as it should be\n", runs);
-    return 0;
+    return replay(argc, argv, 20261207, 96);
 }
 #endif

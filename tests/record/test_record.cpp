@@ -2,6 +2,7 @@
 // case: what stood in the file's place and what the disk took while each row went in -> the
 // file's bytes after, what the record said, and what it could not write at the end.
 #include "file_names.h"
+#include "files.h"
 #include "destination.h"
 #include "pg_table.h"
 #include "postgres_server.h"
@@ -34,6 +35,13 @@ struct Cells {
     QByteArray csv;
     QStringList trace = {};   // the board's serial, the order, the operator, the cause
 };
+
+// The table cargas as an earlier version made it, without the trace's columns.
+const QString kEarlierTable = QStringLiteral(
+    "CREATE TABLE cargas (id uuid PRIMARY KEY, inicio timestamptz NOT NULL, estacion text NOT NULL, version text NOT NULL, "
+    "puerto text, dispositivo text NOT NULL, serie_adaptador text, imagen text NOT NULL, bytes bigint NOT NULL, "
+    "sha256 text NOT NULL, bloques_enviados integer NOT NULL, bloques_total integer NOT NULL, resultado text NOT NULL, "
+    "estado integer NOT NULL, segundos numeric(9,1) NOT NULL, recibido timestamptz NOT NULL DEFAULT clock_timestamp())");
 
 // A load of image NAME.bin, as the rows name it.
 LoadRow row(const QByteArray& device, const QByteArray& serial, const QByteArray& image, int number = 2)
@@ -130,7 +138,9 @@ private slots:
     void database();
     void qualityViews();
 
-    // What an error means, by its code alone, and the cause of a failed write, by its errno.
+    // What an error means, by its code alone, and the cause of a failed write, by its errno. (The
+    // codes this test's own server gives, for a role it does not know, an INSERT not granted and
+    // a CHECK constraint, are judged in the database's flows.)
     void judgements_data()
     {
         QTest::addColumn<int>("stage");   // -1: a write's errno
@@ -139,21 +149,17 @@ private slots:
         const int connect = int(PgTable::Stage::Connect), make = int(PgTable::Stage::Make), insert = int(PgTable::Stage::Insert);
         QTest::newRow("no answer") << connect << "" << "away: el servidor no responde";
         QTest::newRow("a wrong password") << connect << "28P01" << "refused: el servidor rechaza la contrase\u00f1a";
-        QTest::newRow("a role that does not exist") << connect << "28000" << "refused: el servidor no deja entrar a este rol";
         QTest::newRow("a database that does not exist") << connect << "3D000" << "refused: la base de datos no existe";
         QTest::newRow("starting up") << connect << "57P03" << "away: el servidor no atiende por ahora";
         QTest::newRow("too many clients") << connect << "53300" << "away: el servidor no atiende por ahora";
         QTest::newRow("lost right after connecting") << make << "" << "away: el servidor no responde";
         QTest::newRow("no right to make the table") << make << "42501" << "refused: no hay tabla cargas y el rol no puede crearla";
         QTest::newRow("no schema") << make << "3F000" << "refused: el esquema no existe";
-        QTest::newRow("no right to insert") << insert << "42501" << "refused: el rol no tiene permiso para agregar filas a la tabla cargas";
         QTest::newRow("a column missing") << insert << "42703" << "refused: la tabla cargas no acepta las filas de este rol";
         QTest::newRow("a connection broken") << insert << "08006" << "away: el servidor no responde";
         QTest::newRow("a lock held") << insert << "55P03" << "away: el servidor no atiende por ahora";
-        QTest::newRow("a statement out of time") << insert << "57014" << "away: el servidor no atiende por ahora";
         QTest::newRow("shutting down") << insert << "57P01" << "away: el servidor no responde";
         QTest::newRow("crashed") << insert << "57P02" << "away: el servidor no responde";
-        QTest::newRow("a check constraint") << insert << "23514" << "row: el servidor rechaza esta fila";
         QTest::newRow("a trigger's refusal") << insert << "P0001" << "row: el servidor rechaza esta fila";
         QTest::newRow("a read-only file system") << -1 << QString::number(EROFS) << "el sistema de archivos es de solo lectura";
         QTest::newRow("a full disk") << -1 << QString::number(ENOSPC) << "no queda lugar en el disco";
@@ -255,24 +261,25 @@ private slots:
     void cells_data()
     {
         QTest::addColumn<Cells>("cells");
-        QTest::newRow("plain") << Cells{"/dev/ttyUSB0", "A50285BI", "fw.stb", 2,
-                                        "2026-12-09T06:39:49-03:00,COM2,/dev/ttyUSB0,A50285BI,fw.stb,1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
+        // Every row's time, and its cells from the image's size to the seconds, around the
+        // port, device, serial and image; then the trace.
+        const auto csv = [](const QByteArray& cells, const QByteArray& trace = ",,,") {
+            return "2026-12-09T06:39:49-03:00," + cells + ",1000,ab12,8,8,Programa listo,0,9.5," + trace + "\r\n";
+        };
+        QTest::newRow("plain") << Cells{"/dev/ttyUSB0", "A50285BI", "fw.stb", 2, csv("COM2,/dev/ttyUSB0,A50285BI,fw.stb")};
         // Who loaded which board, for which order, and why it failed: text cells as every other.
         QTest::newRow("the trace") << Cells{"/dev/ttyUSB0", "", "fw.stb", 2,
-                                            "2026-12-09T06:39:49-03:00,COM2,/dev/ttyUSB0,,fw.stb,1000,ab12,8,8,Programa listo,0,9.5,"
-                                            "'=1+1,\"OT-7, lote 2\",Ana P\xc3\xa9rez,el equipo se anunci\xc3\xb3 y no pidi\xc3\xb3 la imagen\r\n",
-                                            {"=1+1", "OT-7, lote 2", QString::fromUtf8("Ana Pérez"), QString::fromUtf8("el equipo se anunció y no pidió la imagen")}};
+            csv("COM2,/dev/ttyUSB0,,fw.stb", "'=1+1,\"OT-7, lote 2\",Ana P\xc3\xa9rez,el equipo se anunci\xc3\xb3 y no pidi\xc3\xb3 la imagen"),
+            {"=1+1", "OT-7, lote 2", QString::fromUtf8("Ana Pérez"), QString::fromUtf8("el equipo se anunció y no pidió la imagen")}};
         // No text cell starts as a formula; numbers and the time are as they are.
-        QTest::newRow("formulas") << Cells{"=cmd|' /C calc'!A0", "+1", "-x.bin", 0,
-                                           "2026-12-09T06:39:49-03:00,,'=cmd|' /C calc'!A0,'+1,'-x.bin,1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
+        QTest::newRow("formulas") << Cells{"=cmd|' /C calc'!A0", "+1", "-x.bin", 0, csv(",'=cmd|' /C calc'!A0,'+1,'-x.bin")};
         QTest::newRow("more formulas") << Cells{"@SUM(1)", "\tA", "=HYPERLINK(\"http:x\";\"y\").stb", 2,
-                                                "2026-12-09T06:39:49-03:00,COM2,'@SUM(1),'\tA,\"'=HYPERLINK(\"\"http:x\"\";\"\"y\"\").stb\",1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
+                                                csv("COM2,'@SUM(1),'\tA,\"'=HYPERLINK(\"\"http:x\"\";\"\"y\"\").stb\"")};
         // RFC 4180: a comma, a quote or a line break makes a quoted cell, its quotes doubled.
-        QTest::newRow("quotes and line breaks") << Cells{"/dev/a,b", "\r1", "fw \"1\".bin", 2,
-                                                         "2026-12-09T06:39:49-03:00,COM2,\"/dev/a,b\",\"'\r1\",\"fw \"\"1\"\".bin\",1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
+        QTest::newRow("quotes and line breaks") << Cells{"/dev/a,b", "\r1", "fw \"1\".bin", 2, csv("COM2,\"/dev/a,b\",\"'\r1\",\"fw \"\"1\"\".bin\"")};
         // A name is its bytes, UTF-8 or not.
         QTest::newRow("names that are not UTF-8") << Cells{"/dev/serial/by-id/usb-\xf1", "", "versi\xf3n.bin", 2,
-                                                           "2026-12-09T06:39:49-03:00,COM2,/dev/serial/by-id/usb-\xf1,,versi\xf3n.bin,1000,ab12,8,8,Programa listo,0,9.5,,,,\r\n"};
+                                                           csv("COM2,/dev/serial/by-id/usb-\xf1,,versi\xf3n.bin")};
     }
     void cells()
     {
@@ -322,9 +329,7 @@ private slots:
         QFETCH(Case, c);
         QTemporaryDir dir;
         const QString path = dir.filePath("registro.csv");
-        QFile before(path);
-        QVERIFY(c.before == "-" || (before.open(QIODevice::WriteOnly) && before.write(c.before) == c.before.size()));
-        before.close();
+        QVERIFY(c.before == "-" || testing::writeFile(path, c.before));
         const QString obstacle = c.why.section(": ", 0, 0);
         QVERIFY(obstacle != "fifo" || ::mkfifo(QFile::encodeName(path), 0600) == 0);
         QVERIFY(obstacle != "folder" || QDir().mkdir(path));
@@ -358,8 +363,7 @@ private slots:
             expected += name == 'H' ? LoadRow::csvHeader() : name == 'B' ? c.before
                 : name == '~' ? c.before.mid(LoadRow::csvHeader().size()) + "\r\n"
                               : row("/dev/ttyUSB0", "", QByteArray(1, name.toLatin1()) + ".bin").csv(c.columns);
-        QFile after(path);
-        QCOMPARE(obstacle.isEmpty() && after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), expected);
+        QCOMPARE(obstacle.isEmpty() ? testing::fileBytes(path) : QByteArray(), expected);
         // What is left is told as CSV, to be copied into the file.
         QCOMPARE(left, c.unwritten.isEmpty() ? QByteArray()
                                              : "programador: " + path.toUtf8() + ": 1 fila no se pudo escribir; es esta:\n"
@@ -452,11 +456,7 @@ void TestRecord::database()
     };
     QString uri = uriOf(flow.uri);
     if (flow.oldTable) {
-        QVERIFY(server_.run("CREATE TABLE cargas (id uuid PRIMARY KEY, inicio timestamptz NOT NULL, estacion text NOT NULL, "
-                            "version text NOT NULL, puerto text, dispositivo text NOT NULL, serie_adaptador text, imagen text NOT NULL, "
-                            "bytes bigint NOT NULL, sha256 text NOT NULL, bloques_enviados integer NOT NULL, bloques_total integer "
-                            "NOT NULL, resultado text NOT NULL, estado integer NOT NULL, segundos numeric(9,1) NOT NULL, recibido "
-                            "timestamptz NOT NULL DEFAULT clock_timestamp())", name).isEmpty());
+        QVERIFY(server_.run(kEarlierTable, name).isEmpty());
         QVERIFY(flow.role != "banco" || server_.run("GRANT INSERT ON cargas TO banco", name).isEmpty());
     } else if (flow.role == "banco" || flow.role == "lector" || flow.steps.startsWith("check")) {   // the table made by its owner
         QString why;
@@ -514,8 +514,7 @@ void TestRecord::database()
             QVERIFY(QFile(folder + "/.20261209T000000000Z-x").open(QIODevice::WriteOnly));
             const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
             QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(folder + "/.20261209T000000000Z-x"), old, 0) == 0);
-            QFile broken(folder + "/roto.fila");
-            QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{") == 1);
+            QVERIFY(testing::writeFile(folder + "/roto.fila", "{"));
         } else {
             // Handled at once, whether the server is there or not.
             bool handled = false;
@@ -563,9 +562,7 @@ void TestRecord::database()
         const QString path = file.next();
         QString* named = path.endsWith(".fila") ? path.contains("/rechazadas/") ? &aside : &left : nullptr;
         if (named) {
-            QFile content(path);
-            QVERIFY(content.open(QIODevice::ReadOnly));
-            const QString image = QString::fromUtf8(content.readAll()).section("\"imagen\":\"", 1).section(".bin", 0, 0);
+            const QString image = QString::fromUtf8(testing::fileBytes(path)).section("\"imagen\":\"", 1).section(".bin", 0, 0);
             *named += image.isEmpty() ? QFileInfo(path).baseName() : image;
             QVERIFY(!path.contains("/rechazadas/") || QFile::exists(path.chopped(5) + ".motivo"));
         } else if (!path.endsWith("/destino") && !path.endsWith(".motivo") && !(flow.spoolBlocked && path == state.filePath("programador"))) {
@@ -584,14 +581,9 @@ void TestRecord::qualityViews()
     QVERIFY(server_.ready() && server_.start());
     const QString name = QStringLiteral("calidad%1").arg(++databases_);
     QVERIFY(server_.run("CREATE DATABASE " + name).isEmpty());
-    QFile file(QStringLiteral(FABRICA_SQL));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString sql = QString::fromUtf8(file.readAll());
-    QVERIFY(server_.run("CREATE TABLE cargas (id uuid PRIMARY KEY, inicio timestamptz NOT NULL, estacion text NOT NULL, version text NOT NULL, "
-                        "puerto text, dispositivo text NOT NULL, serie_adaptador text, imagen text NOT NULL, bytes bigint NOT NULL, "
-                        "sha256 text NOT NULL, bloques_enviados integer NOT NULL, bloques_total integer NOT NULL, resultado text NOT NULL, "
-                        "estado integer NOT NULL, segundos numeric(9,1) NOT NULL, recibido timestamptz NOT NULL DEFAULT clock_timestamp())",
-                        name).isEmpty());
+    const QString sql = QString::fromUtf8(testing::fileBytes(QStringLiteral(FABRICA_SQL)));
+    QVERIFY(!sql.isEmpty());
+    QVERIFY(server_.run(kEarlierTable, name).isEmpty());
     QCOMPARE(server_.run(sql, name), QStringList());
     QCOMPARE(server_.run(sql, name), QStringList());
     // Each load: day and hour, station, port, serial, image, result, cause. PL-1 fails, then

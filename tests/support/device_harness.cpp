@@ -1,4 +1,5 @@
 #include "device_harness.h"
+#include "files.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -26,18 +27,22 @@ void writeAll(int fd, const QByteArray& bytes)
         n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // True while the process is blocked in read(2) on its standard input: its syscall file
 // says "running" while it runs, else the call's number and arguments.
 bool readingStdin(pid_t pid)
 {
     const QList<QByteArray> call = fileBytes(QStringLiteral("/proc/%1/syscall").arg(pid)).split(' ');
     return call.size() > 1 && call[0] == QByteArray::number(SYS_read) && call[1] == "0x0";
+}
+
+// The bytes waiting in a terminal's or a pipe's queue. A terminal's bytes reach its queue
+// through the kernel's buffer work, a moment after they were written: an empty queue alone may
+// mean "not there yet". A poll first completes that work, so that bytes on their way count.
+int unread(int fd)
+{
+    int n = 0;
+    pollfd queue{fd, POLLIN, 0};
+    return fd >= 0 && ::poll(&queue, 1, 0) >= 0 && ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
 }
 
 } // namespace
@@ -199,8 +204,7 @@ void DeviceHarness::sendBeforeOpen(const QByteArray& bytes)
         const std::lock_guard lock(mutex_);
         writeAll(master_, bytes);
     }
-    int waiting = 0;
-    for (QDeadlineTimer deadline(5000); !deadline.hasExpired() && ::ioctl(slave_, TIOCINQ, &waiting) == 0 && waiting < bytes.size();)
+    for (QDeadlineTimer deadline(5000); !deadline.hasExpired() && unread(slave_) < bytes.size();)
         std::this_thread::yield();
 }
 
@@ -222,15 +226,7 @@ void DeviceHarness::pullCable()
 
 void DeviceHarness::pullCableOnceRead()
 {
-    // What was written to the master reaches the slave's queue a moment later, through the
-    // kernel's buffer work: an empty queue alone may mean "not there yet". A poll of the slave
-    // that finds nothing first completes that work, so an empty queue after it means "read".
-    int waiting = 0;
-    const auto queued = [&] {
-        pollfd slave{slave_, POLLIN, 0};
-        return ::poll(&slave, 1, 0) >= 0 && ::ioctl(slave_, TIOCINQ, &waiting) == 0 && waiting > 0;
-    };
-    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && queued();)
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && unread(slave_) > 0;)
         std::this_thread::yield();
     pullCable();
 }
@@ -279,8 +275,7 @@ QByteArray DeviceHarness::heardAll()
 bool DeviceHarness::stalled() const
 {
     const std::lock_guard lock(mutex_);
-    int unread = 0;
-    return deaf_ && ::ioctl(master_, FIONREAD, &unread) == 0 && unread >= 4095;
+    return deaf_ && unread(master_) >= 4095;
 }
 
 bool DeviceHarness::quiet() const
@@ -288,13 +283,6 @@ bool DeviceHarness::quiet() const
     const std::lock_guard lock(mutex_);
     if (deaf_)
         return true;
-    // A terminal's bytes reach its queue through the kernel's buffer work, a moment after they
-    // were written: a poll first completes that work, so that bytes on their way are counted.
-    const auto unread = [](int fd) {
-        int n = 0;
-        pollfd queue{fd, POLLIN, 0};
-        return fd >= 0 && ::poll(&queue, 1, 0) >= 0 && ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
-    };
     // Bytes handed to rx wait in its pipe until it runs: it still shows blocked in read(2) on a
     // busy machine that has not yet given it the processor.
     return held_.isEmpty() && unread(master_) == 0 && unread(slave_) == 0 && unread(fromRx_) == 0 && unread(toRx_) == 0

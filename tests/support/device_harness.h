@@ -30,7 +30,6 @@ public:
     explicit DeviceHarness(DeviceFaults faults = {});
     ~DeviceHarness();   // stops the thread, kills rx, closes the pair
 
-    bool ready() const { return thread_.joinable(); }
     QString path() const { return path_; }   // the loader's end: give it as PROGRAMADOR_COMn
     void sendBeforeOpen(const QByteArray& bytes);   // raw bytes to the loader, there before it opens
     void switchOn(const QByteArray& startUp = QByteArrayLiteral("++TA"));
