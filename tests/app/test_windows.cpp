@@ -751,8 +751,15 @@ private slots:
         };
         const QString lost = "'0 listas, 1 con error' 'Error en puerto serie / el dispositivo se desconectó'";
         const QString lostTwice = "'0 listas, 2 con error' 'Error en puerto serie / el dispositivo se desconectó'";
-        const QString toCheck = "~/com2 'Revise el puesto' 0/3 '0 listas, 2 con error' 'el dispositivo se desconectó' [Reanudar]";
+        const QString toCheck = "'Revise el puesto' 0/3 '0 listas, 2 con error' 'el dispositivo se desconectó' [Reanudar]";
         const QString feed = "'Alimente el equipo' 0/3 ";
+        // Both rows while the bench runs the order: COM1's state and counts, then COM2's.
+        const auto loading = [&underOrder](const QString& figures, const QString& com1, const QString& com2) {
+            return underOrder(figures, true, {"COM1x- ~/com1 " + com1, "COM2x- ~/com2 " + com2});
+        };
+        const QString complete = underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
+                                            {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas");
+        const QString fourth = "3 listas · 2 con error · 60,0 % · faltan 1";
         // A production order over two rows: its image, its name in each row; a row whose boards
         // fail twice in a row (its device hangs up in block 1, and is plugged in again) stops
         // alone, in red, and does not open its device again until "Reanudar"; the third board ready
@@ -763,38 +770,30 @@ private slots:
             {"click fw.bin", ready},
             {"orden cantidad=3 fallas_seguidas=2 puertos=1,2", ready},
             {"banco orden.ini", underOrder("0 listas · 0 con error · faltan 3", false, {"COM1x- ~/com1 'Detenido' " + none, "COM2x- ~/com2 'Detenido' " + none})},
-            {"iniciar", underOrder("0 listas · 0 con error · faltan 3", true, {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + none.mid(4)})},
-            {"board COM2 fails", "sound falla / " + underOrder("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", true,
-                                                             {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 'Desconectado' 0/3 " + lost})},
-            {"back COM2", underOrder("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", true, {"COM1x- ~/com1 " + feed + none.mid(4), "COM2x- ~/com2 " + feed + lost})},
-            {"board COM1", underOrder("1 lista · 1 con error · 50,0 % · N por hora · faltan 2", true, {"COM1x- ~/com1 " + feed + one.mid(4), "COM2x- ~/com2 " + feed + lost})},
-            {"board COM2 fails", "sound puesto / " + underOrder("1 lista · 2 con error · 33,3 % · N por hora · faltan 2", true,
-                                                              {"COM1x- ~/com1 " + feed + one.mid(4), "COM2x- " + toCheck})},
+            {"iniciar", loading("0 listas · 0 con error · faltan 3", feed + none.mid(4), feed + none.mid(4))},
+            {"board COM2 fails", "sound falla / " + loading("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", feed + none.mid(4), "'Desconectado' 0/3 " + lost)},
+            {"back COM2", loading("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", feed + none.mid(4), feed + lost)},
+            {"board COM1", loading("1 lista · 1 con error · 50,0 % · N por hora · faltan 2", feed + one.mid(4), feed + lost)},
+            {"board COM2 fails", "sound puesto / " + loading("1 lista · 2 con error · 33,3 % · N por hora · faltan 2", feed + one.mid(4), toCheck)},
             // The other row goes on.
-            {"board COM1", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- " + toCheck})},
-            {"back COM2", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- " + toCheck})},
-            {"reanudar COM2", underOrder("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", true, {"COM1x- ~/com1 " + feed + two.mid(4), "COM2x- ~/com2 " + feed + lostTwice})},
-            {"board COM1", "sound orden / " + underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
-                                                        {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+            {"board COM1", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), toCheck)},
+            {"back COM2", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), toCheck)},
+            {"reanudar COM2", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), feed + lostTwice)},
+            {"board COM1", "sound orden / " + complete},
             {"record", "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
                        "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
-                       "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 / " + underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
-                                                        {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+                       "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 / " + complete},
             {"cerrar", ready},
-            {"banco", underOrder("3 listas · 2 con error · 60,0 % · Orden completa", false,
-                                 {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas")},
+            {"banco", QString(complete).replace(" · N por hora", "")},
             // The same order and image with a larger count goes on from what it has; with
             // sonido=no its end is silent.
             {"cerrar", ready},
             {"registro registro.csv sonido=no", ready},
             {"orden cantidad=4 puertos=1", ready},
-            {"banco orden.ini", underOrder("3 listas · 2 con error · 60,0 % · faltan 1", false,
-                                           {"COM1x- ~/com1 'Detenido' " + three, "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
-            {"iniciar", underOrder("3 listas · 2 con error · 60,0 % · faltan 1", true,
-                                   {"COM1x- ~/com1 " + feed + three.mid(4), "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
-            {"board COM1", "silent orden / " + underOrder("4 listas · 2 con error · 66,7 % · N por hora · Orden completa", false,
-                                                         {"COM1x- ~/com1 'Detenido' 0/3 '4 listas, 0 con error' 'Programa listo'", "COM2- ~/com2 'Detenido' 0/3 " + lostTwice},
-                                                         "Elegir imagen... | Borrar cuentas").replace("3 placas", "4 placas")},
+            {"banco orden.ini", underOrder(fourth, false, {"COM1x- ~/com1 'Detenido' " + three, "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
+            {"iniciar", underOrder(fourth, true, {"COM1x- ~/com1 " + feed + three.mid(4), "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
+            {"board COM1", "silent orden / " + QString(complete).replace("3 listas · 2 con error · 60,0 %", "4 listas · 2 con error · 66,7 %").replace("3 placas", "4 placas")
+                                                   .replace("'3 listas, 0 con error'", "'4 listas, 0 con error'").replace("COM2x-", "COM2-")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {.hangUpInBlock = 1}}});
         // An order file with a fault runs nothing; an image that is not the order's is refused
         // with both hashes. Without an order, the image last loaded and changed since is said,
