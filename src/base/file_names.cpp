@@ -1,5 +1,6 @@
 #include "file_names.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -76,6 +77,11 @@ QByteArray nameToBytes(const QString& name)
         run = i + 1;
     }
     return bytes + QStringView(name).mid(run).toUtf8();
+}
+
+bool hasControlCharacter(QStringView text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 QString printableName(const QString& name)

@@ -17,6 +17,8 @@ QByteArray nameToBytes(const QString& name);
 // The name as the operator reads it, on one line: a replacement character for each byte that
 // does not decode and for each control character (a newline, a tab, an escape) it holds.
 QString printableName(const QString& name);
+// A control character (C0, DEL, C1: a newline, a tab, an escape, a NUL) anywhere in text.
+bool hasControlCharacter(QStringView text);
 
 // The whole of a small file a person may edit (a settings file), never blocking: anything that
 // is not a regular file (a FIFO, a device) is refused at once with its cause, and what is read

@@ -95,7 +95,7 @@ std::optional<Destination> Destination::parse(const QString& text, QString& why)
     };
     // A URI holds no control character (it would be percent-encoded); libpq would read a
     // value only up to a NUL, and another server than the one shown.
-    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; }))
+    if (hasControlCharacter(text))
         return unreadable(QStringLiteral("un carácter de control"));
     const QString noPassword = QStringLiteral("la contraseña no va en la orden; póngala en ~/.pgpass o en PGPASSWORD");
 
@@ -305,7 +305,7 @@ RecordSettings RecordSettings::read(const QString& path, QString& why)
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8(line);
         const char* fault = utf8.hasError() ? "no es texto UTF-8"
-            : std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; })
+            : hasControlCharacter(text)
             ? "tiene un carácter de control" : nullptr;
         if (fault)
             return refuse(QString::fromUtf8(fault));
