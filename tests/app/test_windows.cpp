@@ -749,51 +749,56 @@ private slots:
                                 .replace("Cerrar | COM1", "Cerrar | orden:'OT-9' | COM1");
             return running ? shown : shown.replace("Elegir imagen... | Borrar cuentas | Iniciar", buttons).replace("COM3 desc", "COM3- desc").replace("COM4 libre", "COM4- libre");
         };
-        const QString lost = "'0 listas, 1 con error' 'Error en puerto serie / el dispositivo se desconectó'";
-        const QString lostTwice = "'0 listas, 2 con error' 'Error en puerto serie / el dispositivo se desconectó'";
-        const QString toCheck = "'Revise el puesto' 0/3 '0 listas, 2 con error' 'el dispositivo se desconectó' [Reanudar]";
+        // COM2's counts and last result after k failed boards, and the row stopped for them.
+        const auto lost = [](int k) { return QString("'0 listas, %1 con error' 'Error en puerto serie / el dispositivo se desconectó'").arg(k); };
+        const auto toCheck = [](int k) { return QString("'Revise el puesto' 0/3 '0 listas, %1 con error' 'el dispositivo se desconectó'").arg(k); };
         const QString feed = "'Alimente el equipo' 0/3 ";
         // Both rows while the bench runs the order: COM1's state and counts, then COM2's.
         const auto loading = [&underOrder](const QString& figures, const QString& com1, const QString& com2) {
             return underOrder(figures, true, {"COM1x- ~/com1 " + com1, "COM2x- ~/com2 " + com2});
         };
-        const QString complete = underOrder("3 listas · 2 con error · 60,0 % · N por hora · Orden completa", false,
-                                            {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 'Detenido' 0/3 " + lostTwice}, "Elegir imagen... | Borrar cuentas");
-        const QString fourth = "3 listas · 2 con error · 60,0 % · faltan 1";
+        const QString complete = underOrder("3 listas · 4 con error · 42,9 % · N por hora · Orden completa", false,
+                                            {"COM1x- ~/com1 'Detenido' " + three, "COM2x- ~/com2 " + toCheck(4)}, "Elegir imagen... | Borrar cuentas");
+        const QString fourth = "3 listas · 4 con error · 42,9 % · faltan 1";
+        const QString failed = "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; ";
+        const QString listo = "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; ";
         // A production order over two rows: its image, its name in each row; a row whose boards
         // fail twice in a row (its device hangs up in block 1, and is plugged in again) stops
-        // alone, in red, and does not open its device again until "Reanudar"; the third board ready
-        // completes it and the row waiting stops; each failure, the stop and the end sound.
-        // Opened again from the menu, it is the same order, complete.
+        // alone, in red, and does not open its device again until "Reanudar", which starts its
+        // count afresh; the third board ready completes it and the row waiting stops; each
+        // failure, the stop and the end sound. Opened again from the menu, it is the same order,
+        // complete.
         flow("the bench under an order", {{
             {"unplug", idle},
             {"click fw.bin", ready},
             {"orden cantidad=3 fallas_seguidas=2 puertos=1,2", ready},
             {"banco orden.ini", underOrder("0 listas · 0 con error · faltan 3", false, {"COM1x- ~/com1 'Detenido' " + none, "COM2x- ~/com2 'Detenido' " + none})},
             {"iniciar", loading("0 listas · 0 con error · faltan 3", feed + none.mid(4), feed + none.mid(4))},
-            {"board COM2 fails", "sound falla / " + loading("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", feed + none.mid(4), "'Desconectado' 0/3 " + lost)},
-            {"back COM2", loading("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", feed + none.mid(4), feed + lost)},
-            {"board COM1", loading("1 lista · 1 con error · 50,0 % · N por hora · faltan 2", feed + one.mid(4), feed + lost)},
-            {"board COM2 fails", "sound puesto / " + loading("1 lista · 2 con error · 33,3 % · N por hora · faltan 2", feed + one.mid(4), toCheck)},
+            {"board COM2 fails", "sound falla / " + loading("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", feed + none.mid(4), "'Desconectado' 0/3 " + lost(1))},
+            {"back COM2", loading("0 listas · 1 con error · 0,0 % · N por hora · faltan 3", feed + none.mid(4), feed + lost(1))},
+            {"board COM1", loading("1 lista · 1 con error · 50,0 % · N por hora · faltan 2", feed + one.mid(4), feed + lost(1))},
+            {"board COM2 fails", "sound puesto / " + loading("1 lista · 2 con error · 33,3 % · N por hora · faltan 2", feed + one.mid(4), toCheck(2) + " [Reanudar]")},
             // The other row goes on.
-            {"board COM1", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), toCheck)},
-            {"back COM2", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), toCheck)},
-            {"reanudar COM2", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), feed + lostTwice)},
+            {"board COM1", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), toCheck(2) + " [Reanudar]")},
+            {"back COM2", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), toCheck(2) + " [Reanudar]")},
+            {"reanudar COM2", loading("2 listas · 2 con error · 50,0 % · N por hora · faltan 1", feed + two.mid(4), feed + lost(2))},
+            {"board COM2 fails", "sound falla / " + loading("2 listas · 3 con error · 40,0 % · N por hora · faltan 1", feed + two.mid(4), "'Desconectado' 0/3 " + lost(3))},
+            {"back COM2", loading("2 listas · 3 con error · 40,0 % · N por hora · faltan 1", feed + two.mid(4), feed + lost(3))},
+            {"board COM2 fails", "sound puesto / " + loading("2 listas · 4 con error · 33,3 % · N por hora · faltan 1", feed + two.mid(4), toCheck(4) + " [Reanudar]")},
             {"board COM1", "sound orden / " + complete},
-            {"record", "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
-                       "COM2|~/com2|fw.bin|Error en puerto serie|1|2||OT-9|el dispositivo se desconectó ; COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 ; "
-                       "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 / " + complete},
+            {"record", failed + listo + failed + listo + failed + failed + "COM1|~/com1|fw.bin|Programa listo|3|0||OT-9 / " + complete},
             {"cerrar", ready},
-            {"banco", QString(complete).replace(" · N por hora", "")},
+            {"banco", QString(complete).replace(" · N por hora", "").replace(toCheck(4), "'Detenido' 0/3 " + lost(4))},
             // The same order and image with a larger count goes on from what it has; with
             // sonido=no its end is silent.
             {"cerrar", ready},
             {"registro registro.csv sonido=no", ready},
             {"orden cantidad=4 puertos=1", ready},
-            {"banco orden.ini", underOrder(fourth, false, {"COM1x- ~/com1 'Detenido' " + three, "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
-            {"iniciar", underOrder(fourth, true, {"COM1x- ~/com1 " + feed + three.mid(4), "COM2- ~/com2 'Detenido' 0/3 " + lostTwice}).replace("3 placas", "4 placas")},
-            {"board COM1", "silent orden / " + QString(complete).replace("3 listas · 2 con error · 60,0 %", "4 listas · 2 con error · 66,7 %").replace("3 placas", "4 placas")
-                                                   .replace("'3 listas, 0 con error'", "'4 listas, 0 con error'").replace("COM2x-", "COM2-")},
+            {"banco orden.ini", underOrder(fourth, false, {"COM1x- ~/com1 'Detenido' " + three, "COM2- ~/com2 'Detenido' 0/3 " + lost(4)}).replace("3 placas", "4 placas")},
+            {"iniciar", underOrder(fourth, true, {"COM1x- ~/com1 " + feed + three.mid(4), "COM2- ~/com2 'Detenido' 0/3 " + lost(4)}).replace("3 placas", "4 placas")},
+            {"board COM1", "silent orden / " + underOrder("4 listas · 4 con error · 50,0 % · N por hora · Orden completa", false,
+                                                         {"COM1x- ~/com1 'Detenido' 0/3 '4 listas, 0 con error' 'Programa listo'", "COM2- ~/com2 'Detenido' 0/3 " + lost(4)},
+                                                         "Elegir imagen... | Borrar cuentas").replace("3 placas", "4 placas")},
         }, 1, "1\r\n", "[registro]\ndestino=DIR/registro.csv\n", {{}, {.hangUpInBlock = 1}}});
         // An order file with a fault runs nothing; an image that is not the order's is refused
         // with both hashes. Without an order, the image last loaded and changed since is said,
