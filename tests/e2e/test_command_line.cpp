@@ -191,6 +191,11 @@ private slots:
             .boards = 2, .second = 1,
             .rows = {"|PORT|Programa listo|1953|0||OT-9|USER|", "|PORT|Programa listo|1953|0||OT-9|USER|", "|DEV2|Programa listo|1953|0||OT-9|USER|"},
             .order = order + "cantidad=3\n"};
+        // Its one device's fixture fails: that device stops, and the order is not done.
+        QTest::newRow("an order whose only device stops") << Run{.args = {"--orden", "DIR/orden.ini"}, .ini = "", .status = 1,
+            .said = sending + QString::fromUtf8("programador: COM2 PORT: el dispositivo se desconectó|Error en puerto serie|programador: COM2 PORT: Revise el puesto (...)|"
+                                                "Resumen:|COM2 PORT: 1 carga, 0 listas|0 listos, 1 con error|Orden OT-9: 0 listas · 1 con error · 0,0 % · 1 por hora"),
+            .faults = {.hangUpInBlock = 1}, .order = order + "fallas_seguidas=1\n"};
         QTest::newRow("an image that is not the order's") << Run{.args = {"--orden", "DIR/orden.ini"}, .ini = "", .switchOn = false, .status = 3,
             .said = QString::fromUtf8("programador: DIR/versi\ufffdn.bin: su SHA-256 es bf75c36b6a58..., la orden OT-9 aprobó aaaaaaaaaaaa...|"
                                     "La imagen no es la de la orden"),
